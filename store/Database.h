@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+#include <memory>
+
+#include "EngineError.h"
+
+struct sqlite3;
+
+namespace orvik::store {
+
+class Recordset;
+class TableDef;
+
+// Recordset kinds, numbered as the forms pass them.
+enum class RecordsetType {
+    Dynaset = 2,   // updatable cursor; the default
+    Snapshot = 4,  // read-only copy of the result
+};
+
+// Field type codes used when a column is added to a table definition.
+enum class FieldType {
+    Boolean = 1,
+    Integer = 3,  // 16-bit
+    Long = 4,     // 32-bit
+    Currency = 5,
+    Double = 7,
+    Date = 8,
+    Text = 10,
+    Memo = 12,
+};
+
+// One open database file, shared with every other copy of the program that uses it.
+// Every value that comes from a user reaches SQL as a bound parameter.
+class Database : public std::enable_shared_from_this<Database> {
+public:
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens an existing file for shared read-write use. `connect` is empty or ";pwd=secret".
+    // Fails with 3044 when the folder does not exist, 3024 when the file does not, 3031 when
+    // the password is missing, wrong, or given to a file that has none, 3343 when the file
+    // is not a database.
+    static std::shared_ptr<Database> open(const QString& path, const QString& connect = {});
+
+    // Creates a new empty file; only the administrator tool and the tests do this.
+    static std::shared_ptr<Database> create(const QString& path, const QString& password = {});
+
+    // A source is a bare table name or a SELECT text. Dynasets need a bare table or a
+    // one-table SELECT; snapshots take any SELECT.
+    Recordset openRecordset(const QString& source, RecordsetType type = RecordsetType::Dynaset,
+                            const QVariantList& params = {});
+    Recordset openRecordset(const QString& source, const QVariantList& params,
+                            RecordsetType type = RecordsetType::Dynaset);
+
+    // Runs a statement that returns no rows; gives the number of rows changed.
+    int execute(const QString& sql, const QVariantList& params = {});
+
+    // The first column of the first row, or an invalid variant when there is no row.
+    QVariant scalar(const QString& sql, const QVariantList& params = {});
+
+    TableDef tableDef(const QString& table);
+    QStringList tableNames();
+    bool hasTable(const QString& table);
+
+    // Nested calls become savepoints; the outermost begins with BEGIN IMMEDIATE so that a
+    // read-then-write transaction waits for other writers instead of failing at its first write.
+    void beginTrans();
+    void commitTrans();
+    void rollback();
+    int transactionDepth() const { return depth_; }
+
+    // Rolls back whatever is open on every database of this process; used before the
+    // program ends on an engine error, so nothing is left half-written.
+    static void rollbackAll();
+
+    // Metadata kept by this system inside the file (schema version, password hash).
+    QString meta(const QString& key);
+    void setMeta(const QString& key, const QString& value);
+    void setPassword(const QString& password);
+
+    const QString& path() const { return path_; }
+    QSqlDatabase& connection() { return db_; }
+    sqlite3* handle();
+
+    // Turns a QtSql failure into an engine error with the engine's number.
+    [[noreturn]] static void raise(const QString& sqliteText, int sqliteCode,
+                                   const QString& context = {});
+
+private:
+    Database(QString path, QSqlDatabase db);
+    static std::shared_ptr<Database> openConnection(const QString& path, bool create);
+    void configure();
+
+    QString path_;
+    QSqlDatabase db_;
+    int depth_ = 0;
+};
+
+using DatabasePtr = std::shared_ptr<Database>;
+
+// Begins on construction; rolls back on destruction unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database& db) : db_(db) { db_.beginTrans(); }
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Database& db_;
+    bool done_ = false;
+};
+
+// Value conversions between the forms' types and what is stored.
+QVariant toStored(const QVariant& v);   // bool → -1/0, QDate → "yyyy-MM-dd"
+bool storedBool(const QVariant& v);     // -1/0 or any non-zero → bool
+QDate storedDate(const QVariant& v);    // ISO text (or legacy date-time text) → QDate
+QString likeContains(const QString& text);  // literal text → "%text%" with '\' as escape
+
+}  // namespace orvik::store

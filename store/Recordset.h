@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QHash>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+#include "Database.h"
+
+namespace orvik::store {
+
+// A cursor over a table or a query. A snapshot holds a copy of its rows and cannot be
+// changed; a dynaset holds only the row keys and reads a row when it is visited, so a cursor
+// over every voucher opens quickly and stays small. Both are positioned on their first row
+// when opened and know their exact RecordCount at once.
+class Recordset {
+public:
+    Recordset() = default;
+    Recordset(Recordset&&) noexcept;
+    Recordset& operator=(Recordset&&) noexcept;
+    ~Recordset();
+
+    bool isOpen() const { return impl_ != nullptr; }
+    // EOF is a C macro, hence the is- prefix on both ends.
+    bool isBOF() const;
+    bool isEOF() const;
+    int RecordCount() const;
+    int AbsolutePosition() const;  // -1 when there is no current row
+
+    void MoveFirst();
+    void MoveLast();
+    void MoveNext();
+    void MovePrevious();
+    void Move(int rows);  // relative to the current row; stops at BOF or EOF
+
+    int fieldCount() const;
+    QStringList fieldNames() const;
+    int fieldIndex(const QString& name) const;  // fails with 3265 for an unknown name
+
+    // Null reads as a null variant; the caller decides what it means.
+    QVariant field(int pos) const;
+    QVariant field(const QString& name) const;
+    QString text(int pos) const { return field(pos).toString(); }
+    QString text(const QString& name) const { return field(name).toString(); }
+
+    void AddNew();
+    void Edit();
+    void setField(int pos, const QVariant& value);
+    void setField(const QString& name, const QVariant& value);
+    void Update();
+    void CancelUpdate();
+    void Delete();
+
+    void Close();
+
+    struct Impl;
+
+private:
+    explicit Recordset(std::unique_ptr<Impl> impl);
+    friend class Database;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orvik::store

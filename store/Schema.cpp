@@ -1,0 +1,274 @@
+#include "Schema.h"
+
+#include "Statement.h"
+#include "TableDef.h"
+
+namespace orvik::store::schema {
+
+namespace {
+
+using T = ColType;
+
+Column c(const char* name, ColType type, const char* def = "") {
+    return Column{QString::fromUtf8(name), type, QString::fromUtf8(def)};
+}
+
+Index idx(const char* name, std::initializer_list<const char*> cols, bool unique = false) {
+    Index i{QString::fromUtf8(name), {}, unique};
+    for (const char* col : cols)
+        i.columns << QString::fromUtf8(col);
+    return i;
+}
+
+QVector<Column> instalmentColumns() {
+    return {c("id", T::Text),          c("期別", T::Number),        c("應付金額", T::Amount),
+            c("預付日期", T::Date),    c("佔總價比例", T::Double),  c("送帳單日", T::Date),
+            c("發票號碼", T::Text),    c("沖帳金額", T::Amount),    c("沖帳日期", T::Date),
+            c("現金沖帳", T::Boolean), c("沖帳票據號碼", T::Text), c("沖帳單號", T::Text),
+            c("處理", T::Boolean)};
+}
+
+QVector<Column> additionColumns() {
+    return {c("id", T::Text),          c("期別", T::Number),       c("報價單號", T::Text),
+            c("合約單號", T::Text),    c("應付金額", T::Amount),   c("預付日期", T::Date),
+            c("送帳單日", T::Date),    c("發票號碼", T::Text),     c("沖帳金額", T::Amount),
+            c("沖帳日期", T::Date),    c("現金沖帳", T::Boolean),  c("沖帳票據號碼", T::Text),
+            c("沖帳單號", T::Text),    c("處理", T::Boolean)};
+}
+
+QVector<Column> bankListColumns(bool withPs) {
+    QVector<Column> cols{c("bank", T::Text), c("id", T::Text), c("user", T::Text)};
+    if (withPs)
+        cols << c("ps", T::Amount);
+    return cols;
+}
+
+Table wordList(const char* name, const char* word) {
+    return Table{QString::fromUtf8(name),
+                 {c("id", T::Number), c(word, T::Text)},
+                 {idx((std::string(name) + "_id").c_str(), {"id"})}};
+}
+
+File makeAcc() {
+    File f{QStringLiteral("acc.mdb"), QStringLiteral("kavrintolpe"), {}};
+    f.tables = {
+        Table{QStringLiteral("iof"),
+              {c("輸入日期", T::Date), c("單號", T::Text), c("用途說明", T::Text),
+               c("方式", T::Int16), c("金額", T::Amount), c("科目代號", T::Text),
+               c("pay", T::Boolean), c("科目名稱", T::Text), c("附註一", T::Text),
+               c("附註二", T::Text), c("專案號碼", T::Text), c("專案名稱", T::Text),
+               c("工程種類", T::Text), c("發生日期", T::Date), c("申請人", T::Text),
+               c("簽收人", T::Text), c("有單據", T::Boolean), c("單據號碼", T::Text),
+               c("稅額", T::Amount), c("進銷項", T::Boolean), c("建議現金", T::Int16)},
+              {idx("iof_no", {"單號"}, true), idx("iof_status", {"方式", "單號"})}},
+        Table{QStringLiteral("iofs"),
+              {c("多單號", T::Text), c("單號", T::Text)},
+              {idx("iofs_no", {"單號"}), idx("iofs_key", {"多單號"})}},
+        Table{QStringLiteral("cash"),
+              {c("id", T::Int32), c("收入", T::Boolean), c("異動日期", T::Date),
+               c("異動金額", T::Amount), c("摘要", T::Text), c("收支單號", T::Text),
+               c("bala", T::Amount)},
+              {idx("cash_id", {"id"}), idx("cash_no", {"收支單號"})}},
+        Table{QStringLiteral("acc"),
+              {c("id", T::Text), c("incom", T::Boolean), c("acc", T::Text)},
+              {idx("acc_id", {"id"})}},
+        Table{QStringLiteral("prj"), {c("id", T::Text), c("prj", T::Text)}, {idx("prj_id", {"id"})}},
+        Table{QStringLiteral("w4pj"),
+              {c("pj_id", T::Text), c("w", T::Text)},
+              {idx("w4pj_pj", {"pj_id"})}},
+        wordList("use", "use"),
+        wordList("ps1", "ps"),
+        wordList("ps2", "ps"),
+        Table{QStringLiteral("bill"),
+              {c("票據號碼", T::Text), c("開票日期", T::Date), c("提醒日期", T::Date),
+               c("到期日期", T::Date), c("可用日期", T::Date), c("開票銀行", T::Text),
+               c("收票銀行", T::Text), c("開票人", T::Text), c("收票人", T::Text),
+               c("開票帳號", T::Text), c("收票帳號", T::Text), c("票據金額", T::Amount),
+               c("大寫金額", T::Text), c("收入", T::Boolean), c("收支單號", T::Text),
+               c("方式", T::Int16)},
+              {idx("bill_voucher", {"收支單號"}), idx("bill_no", {"票據號碼"}),
+               idx("bill_status", {"方式"})}},
+        Table{QStringLiteral("bank"),
+              {c("id", T::Int32), c("Bid", T::Text), c("bank", T::Text), c("存入", T::Boolean),
+               c("異動日期", T::Date), c("異動金額", T::Amount), c("摘要", T::Text),
+               c("票據號碼", T::Text), c("bala", T::Amount)},
+              {idx("bank_account", {"bank", "Bid", "id"})}},
+        Table{QStringLiteral("obank"), bankListColumns(false), {}},
+        Table{QStringLiteral("ibank"), bankListColumns(false), {}},
+        Table{QStringLiteral("bbank"), bankListColumns(true), {}},
+        Table{QStringLiteral("ri"),
+              {c("id", T::Text), c("收名稱", T::Text), c("Let", T::Text)},
+              {idx("ri_id", {"id"})}},
+        Table{QStringLiteral("ri期"), instalmentColumns(), {idx("ri期_id", {"id", "期別"})}},
+        Table{QStringLiteral("ri加"), additionColumns(), {idx("ri加_id", {"id", "期別"})}},
+        Table{QStringLiteral("ro"),
+              {c("id", T::Text), c("收名稱", T::Text), c("Let", T::Text)},
+              {idx("ro_id", {"id"})}},
+        Table{QStringLiteral("ro期"), instalmentColumns(), {idx("ro期_id", {"id", "期別"})}},
+        Table{QStringLiteral("ro加"), additionColumns(), {idx("ro加_id", {"id", "期別"})}},
+    };
+    return f;
+}
+
+File makeGeneral() {
+    File f{QStringLiteral("voro3.mdb"), QStringLiteral("sembrovixal"), {}};
+    f.tables = {
+        Table{QStringLiteral("super"), {c("super_id", T::Text), c("super_pass", T::Text)}, {}},
+        Table{QStringLiteral("員工"),
+              {c("員工編號", T::Text), c("中文姓名", T::Text), c("英文姓名", T::Text),
+               c("pass", T::Text), c("AccS", T::Int32, "1")},
+              {idx("員工_login", {"英文姓名"}), idx("員工_no", {"員工編號"})}},
+        Table{QStringLiteral("廠商"),
+              {c("廠商編號", T::Text), c("廠商名稱", T::Text)},
+              {idx("廠商_no", {"廠商編號"})}},
+    };
+    return f;
+}
+
+File makePrint() {
+    File f{QStringLiteral("pt.mdb"), QString(), {}};
+    QVector<Column> ptios;
+    for (const char* name : {"輸入日期", "單號", "建議方式", "用途說明", "專案號碼", "專案名稱",
+                             "工程種類", "科目代號", "收支", "科目名稱", "金額", "附註一", "附註二",
+                             "申請人", "簽收人", "發生日期", "單據號碼", "稅額", "單據類別",
+                             "大寫金額"})
+        ptios << c(name, T::Text);
+    f.tables = {Table{QStringLiteral("company"), {c("ion", T::Text)}, {}},
+                Table{QStringLiteral("ptios"), ptios, {}}};
+    return f;
+}
+
+QString quote(const QString& name) {
+    QString q = name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString sqlType(ColType t) {
+    switch (t) {
+        case T::Text:
+            return QStringLiteral("TEXT COLLATE NOCASE");
+        case T::Date:
+            return QStringLiteral("TEXT");  // ISO text keeps dates sortable and readable
+        case T::Double:
+            return QStringLiteral("REAL");
+        case T::Int16:
+        case T::Int32:
+        case T::Amount:
+        case T::Number:
+        case T::Boolean:
+            return QStringLiteral("INTEGER");
+    }
+    return QStringLiteral("TEXT COLLATE NOCASE");
+}
+
+}  // namespace
+
+QStringList Table::columnNames() const {
+    QStringList names;
+    for (const auto& col : columns)
+        names << col.name;
+    return names;
+}
+
+QString File::connect() const {
+    return password.isEmpty() ? QString() : QStringLiteral(";pwd=") + password;
+}
+
+const Table* File::table(const QString& name) const {
+    for (const auto& t : tables) {
+        if (t.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &t;
+    }
+    return nullptr;
+}
+
+const File& acc() {
+    static const File f = makeAcc();
+    return f;
+}
+
+const File& general() {
+    static const File f = makeGeneral();
+    return f;
+}
+
+const File& print() {
+    static const File f = makePrint();
+    return f;
+}
+
+const QVector<const File*>& files() {
+    static const QVector<const File*> all{&acc(), &general(), &print()};
+    return all;
+}
+
+QString createTableSql(const Table& t) {
+    QStringList cols;
+    for (const auto& col : t.columns) {
+        QString def = quote(col.name) + QLatin1Char(' ') + sqlType(col.type);
+        if (!col.defaultSql.isEmpty())
+            def += QStringLiteral(" DEFAULT ") + col.defaultSql;
+        cols << def;
+    }
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quote(t.name), cols.join(QStringLiteral(", ")));
+}
+
+QString createIndexSql(const Table& t, const Index& i) {
+    QStringList cols;
+    for (const auto& col : i.columns)
+        cols << quote(col);
+    return QStringLiteral("CREATE %1INDEX IF NOT EXISTS %2 ON %3 (%4)")
+        .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), quote(i.name), quote(t.name),
+             cols.join(QStringLiteral(", ")));
+}
+
+void createAll(Database& db, const File& file) {
+    Transaction tx(db);
+    for (const auto& t : file.tables) {
+        db.execute(createTableSql(t));
+        for (const auto& i : t.indexes)
+            db.execute(createIndexSql(t, i));
+    }
+    db.setMeta(QStringLiteral("schema_version"), QString::number(kVersion));
+    tx.commit();
+}
+
+QVector<Difference> compare(Database& db, const File& file) {
+    QVector<Difference> out;
+    for (const auto& t : file.tables) {
+        if (!db.hasTable(t.name)) {
+            out.push_back({t.name, QStringLiteral("資料表不存在")});
+            continue;
+        }
+        const QStringList want = t.columnNames();
+        const QStringList have = db.tableDef(t.name).fieldNames();
+        for (int i = 0; i < std::max(want.size(), have.size()); ++i) {
+            const QString w = i < want.size() ? want.at(i) : QString();
+            const QString h = i < have.size() ? have.at(i) : QString();
+            if (w == h)
+                continue;
+            if (h.isEmpty())
+                out.push_back({t.name, QStringLiteral("第 %1 欄應為 %2，但缺少").arg(i).arg(w)});
+            else if (w.isEmpty())
+                out.push_back({t.name, QStringLiteral("第 %1 欄 %2 不在定義中").arg(i).arg(h)});
+            else
+                out.push_back({t.name, QStringLiteral("第 %1 欄應為 %2，實為 %3").arg(i).arg(w, h)});
+        }
+        for (const auto& index : t.indexes) {
+            const QVariant found = db.scalar(
+                QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
+                {index.name});
+            if (!found.isValid())
+                out.push_back({t.name, QStringLiteral("缺少索引 %1").arg(index.name)});
+        }
+    }
+    const int version = versionOf(db);
+    if (version != kVersion)
+        out.push_back({QString(), QStringLiteral("資料庫版本為 %1，程式需要 %2").arg(version).arg(kVersion)});
+    return out;
+}
+
+int versionOf(Database& db) { return db.meta(QStringLiteral("schema_version")).toInt(); }
+
+}  // namespace orvik::store::schema

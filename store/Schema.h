@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include "Database.h"
+
+namespace orvik::store::schema {
+
+// The one definition of the three database files. The administrator tool creates files from
+// it, its check compares files against it, and the tests build their folders with it.
+
+inline constexpr int kVersion = 1;
+
+enum class ColType {
+    Text,     // compared without regard to letter case
+    Int16,
+    Int32,
+    Amount,   // whole New Taiwan dollars
+    Number,   // plain whole number (instalment numbers, ranks)
+    Double,   // fractions (shares of a price)
+    Boolean,  // -1 / 0
+    Date,     // ISO text yyyy-MM-dd
+};
+
+struct Column {
+    QString name;
+    ColType type;
+    QString defaultSql;  // empty for none
+};
+
+struct Index {
+    QString name;
+    QStringList columns;
+    bool unique = false;
+};
+
+struct Table {
+    QString name;
+    QVector<Column> columns;
+    QVector<Index> indexes;
+    QStringList columnNames() const;
+};
+
+struct File {
+    QString fileName;  // acc.mdb, voro3.mdb, pt.mdb
+    QString password;  // empty for none
+    QVector<Table> tables;
+    QString connect() const;  // ";pwd=..." or empty
+    const Table* table(const QString& name) const;
+};
+
+const File& acc();
+const File& general();
+const File& print();
+const QVector<const File*>& files();
+
+QString createTableSql(const Table& t);
+QString createIndexSql(const Table& t, const Index& i);
+
+// Creates every table and index of `file` in an empty database and stamps the version.
+void createAll(Database& db, const File& file);
+
+// One difference between a file and the definition, in words an administrator can act on.
+struct Difference {
+    QString table;
+    QString what;
+};
+QVector<Difference> compare(Database& db, const File& file);
+
+// The version stamped in a file; 0 for a file this system has not stamped.
+int versionOf(Database& db);
+
+}  // namespace orvik::store::schema
