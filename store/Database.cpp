@@ -250,6 +250,7 @@ std::shared_ptr<Database> Database::openConnection(const QString& path, bool cre
                           QStringLiteral("無法開啟檔案 '%1'。(%2)").arg(path, msg));
     }
     std::shared_ptr<Database> result(new Database(path, db));
+    db = QSqlDatabase();  // the Database holds the only handle, so it can remove the connection
     result->configure();
     return result;
 }

@@ -1,0 +1,410 @@
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "Database.h"
+#include "Recordset.h"
+#include "Schema.h"
+#include "TableDef.h"
+
+using namespace orvik::store;
+
+namespace {
+
+// Makes the three files in a fresh folder the way the administrator tool does.
+struct Folder {
+    QTemporaryDir dir;
+    QString path(const QString& file) const { return dir.filePath(file); }
+    DatabasePtr make(const schema::File& f) {
+        auto db = Database::create(path(f.fileName), f.password);
+        schema::createAll(*db, f);
+        return db;
+    }
+};
+
+template <typename F>
+int errorNumber(F&& f) {
+    try {
+        f();
+    } catch (const EngineError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+}  // namespace
+
+class TestStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyTableHasItsColumnsInStoredOrder();
+    void tablesWithoutLetOrAccsAreReportedByCompare();
+    void cursorsOnEmptyAndFullResults();
+    void dynasetWritesBackThroughTheRowOnDisplay();
+    void snapshotsRefuseChanges();
+    void textComparisonIgnoresCaseAndTakesSpecialCharactersLiterally();
+    void openingErrorsCarryTheEngineNumbers();
+    void tableDefinitionsLookUpAndAddColumns();
+    void failedTransactionLeavesNothingBehind();
+    void uniqueVoucherNumber();
+    void twoProcessesInsertingAtOnceLoseNothing();
+};
+
+void TestStore::everyTableHasItsColumnsInStoredOrder() {
+    Folder f;
+    // The expected names are written out here, not read from the definition, so a slip in the
+    // definition shows.
+    const QMap<QString, QStringList> expected{
+        {"iof",
+         {"輸入日期", "單號", "用途說明", "方式", "金額", "科目代號", "pay", "科目名稱", "附註一",
+          "附註二", "專案號碼", "專案名稱", "工程種類", "發生日期", "申請人", "簽收人", "有單據",
+          "單據號碼", "稅額", "進銷項", "建議現金"}},
+        {"iofs", {"多單號", "單號"}},
+        {"cash", {"id", "收入", "異動日期", "異動金額", "摘要", "收支單號", "bala"}},
+        {"acc", {"id", "incom", "acc"}},
+        {"prj", {"id", "prj"}},
+        {"w4pj", {"pj_id", "w"}},
+        {"use", {"id", "use"}},
+        {"ps1", {"id", "ps"}},
+        {"ps2", {"id", "ps"}},
+        {"bill",
+         {"票據號碼", "開票日期", "提醒日期", "到期日期", "可用日期", "開票銀行", "收票銀行",
+          "開票人", "收票人", "開票帳號", "收票帳號", "票據金額", "大寫金額", "收入", "收支單號",
+          "方式"}},
+        {"bank", {"id", "Bid", "bank", "存入", "異動日期", "異動金額", "摘要", "票據號碼", "bala"}},
+        {"obank", {"bank", "id", "user"}},
+        {"ibank", {"bank", "id", "user"}},
+        {"bbank", {"bank", "id", "user", "ps"}},
+        {"ri", {"id", "收名稱", "Let"}},
+        {"ro", {"id", "收名稱", "Let"}},
+        {"ri期",
+         {"id", "期別", "應付金額", "預付日期", "佔總價比例", "送帳單日", "發票號碼", "沖帳金額",
+          "沖帳日期", "現金沖帳", "沖帳票據號碼", "沖帳單號", "處理"}},
+        {"ri加",
+         {"id", "期別", "報價單號", "合約單號", "應付金額", "預付日期", "送帳單日", "發票號碼",
+          "沖帳金額", "沖帳日期", "現金沖帳", "沖帳票據號碼", "沖帳單號", "處理"}},
+        {"super", {"super_id", "super_pass"}},
+        {"員工", {"員工編號", "中文姓名", "英文姓名", "pass", "AccS"}},
+        {"廠商", {"廠商編號", "廠商名稱"}},
+        {"company", {"ion"}},
+        {"ptios",
+         {"輸入日期", "單號", "建議方式", "用途說明", "專案號碼", "專案名稱", "工程種類", "科目代號",
+          "收支", "科目名稱", "金額", "附註一", "附註二", "申請人", "簽收人", "發生日期", "單據號碼",
+          "稅額", "單據類別", "大寫金額"}},
+    };
+    QStringList seen;
+    for (const schema::File* file : schema::files()) {
+        auto db = f.make(*file);
+        for (const QString& table : db->tableNames()) {
+            seen << table;
+            const QStringList want = expected.contains(table)
+                                         ? expected.value(table)
+                                         : expected.value(QString(table).replace("ro", "ri"));
+            QCOMPARE(db->tableDef(table).fieldNames(), want);
+            // select * yields the same order, which positional access relies on.
+            QCOMPARE(db->openRecordset(table).fieldNames(), want);
+        }
+        QVERIFY(schema::compare(*db, *file).isEmpty());
+    }
+    for (const char* t : {"ro期", "ro加"})
+        QVERIFY(seen.contains(t));
+    QCOMPARE(seen.size(), 25);
+}
+
+void TestStore::tablesWithoutLetOrAccsAreReportedByCompare() {
+    Folder f;
+    auto db = Database::create(f.path("voro3.mdb"), "pw");
+    db->execute("CREATE TABLE super (super_id TEXT, super_pass TEXT)");
+    db->execute("CREATE TABLE 員工 (員工編號 TEXT, 中文姓名 TEXT, 英文姓名 TEXT, pass TEXT)");
+    const auto diffs = schema::compare(*db, schema::general());
+    QStringList what;
+    for (const auto& d : diffs)
+        what << d.table + ":" + d.what;
+    QVERIFY2(what.join('\n').contains("員工:第 4 欄應為 AccS"), qPrintable(what.join('\n')));
+    QVERIFY(what.join('\n').contains("廠商:"));
+}
+
+void TestStore::cursorsOnEmptyAndFullResults() {
+    Folder f;
+    auto db = f.make(schema::acc());
+
+    for (auto type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
+        Recordset empty = db->openRecordset("select * from iof", type);
+        QVERIFY(empty.isBOF() && empty.isEOF());
+        QCOMPARE(empty.RecordCount(), 0);
+        QCOMPARE(errorNumber([&] { empty.field(0); }), 3021);
+        QCOMPARE(errorNumber([&] { empty.MoveNext(); }), 3021);
+    }
+
+    // AddNew/Update by position into a bare table.
+    {
+        Recordset rs = db->openRecordset("iof");
+        for (int i = 1; i <= 5; ++i) {
+            rs.AddNew();
+            rs.setField(0, QDate(2003, 7, 12));
+            rs.setField(1, QString("920712%1").arg(i, 3, 10, QChar('0')));
+            rs.setField(3, -1);
+            rs.setField(4, i * 100);
+            rs.setField(6, i % 2 == 0);
+            rs.Update();
+        }
+        QCOMPARE(rs.RecordCount(), 5);
+    }
+
+    for (auto type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
+        Recordset rs = db->openRecordset("select * from iof order by 單號 desc", type);
+        // The count is exact at once, before any move.
+        QCOMPARE(rs.RecordCount(), 5);
+        QVERIFY(!rs.isBOF() && !rs.isEOF());
+        QCOMPARE(rs.text(1), QString("920712005"));
+        rs.Move(3);
+        QCOMPARE(rs.text("單號"), QString("920712002"));
+        rs.Move(-2);
+        QCOMPARE(rs.field(4).toInt(), 400);
+        QCOMPARE(rs.field("pay").toInt(), -1);   // Booleans read as -1/0
+        QCOMPARE(rs.field("PAY").toInt(), -1);   // names ignore case
+        QVERIFY(rs.field(2).isNull());           // never written: null, not empty text
+        QCOMPARE(rs.field(2).toString(), QString());
+        QCOMPARE(rs.text(0), QString("2003-07-12"));
+        QCOMPARE(errorNumber([&] { rs.field("nope"); }), 3265);
+        QCOMPARE(errorNumber([&] { rs.field(21); }), 3265);
+        rs.Move(10);
+        QVERIFY(rs.isEOF());
+        rs.MoveLast();
+        QCOMPARE(rs.text(1), QString("920712001"));
+        rs.MoveNext();
+        QVERIFY(rs.isEOF() && !rs.isBOF());
+        rs.MoveFirst();
+        rs.MovePrevious();
+        QVERIFY(rs.isBOF());
+        QCOMPARE(rs.AbsolutePosition(), -1);
+    }
+
+    // Parameters select the rows; the selected list's positions follow the select list.
+    Recordset some = db->openRecordset("select 金額, 單號 from iof where 方式 = ? and 金額 > ?",
+                                       RecordsetType::Snapshot, {-1, 250});
+    QCOMPARE(some.RecordCount(), 3);
+    QCOMPARE(some.fieldNames(), QStringList({"金額", "單號"}));
+}
+
+void TestStore::dynasetWritesBackThroughTheRowOnDisplay() {
+    Folder f;
+    auto db = f.make(schema::acc());
+    for (int i = 1; i <= 3; ++i)
+        db->execute("insert into iof (單號, 方式, 金額) values (?, -1, ?)",
+                    {QString("92071200%1").arg(i), i * 10});
+
+    Recordset rs = db->openRecordset("select * from iof where 單號 = ?", {"920712002"});
+    QCOMPARE(rs.RecordCount(), 1);
+    rs.Edit();
+    rs.setField("方式", 0);
+    rs.setField(4, 999);
+    QCOMPARE(rs.field(4).toInt(), 999);  // the edit buffer is what the form sees meanwhile
+    rs.Update();
+    QCOMPARE(rs.field(4).toInt(), 999);
+    QCOMPARE(db->scalar("select 金額 from iof where 單號 = '920712002'").toInt(), 999);
+    QCOMPARE(db->scalar("select sum(金額) from iof").toInt(), 10 + 999 + 30);
+
+    // A row changed by somebody else is read fresh when it is visited again.
+    Recordset all = db->openRecordset("select * from iof order by 單號");
+    db->execute("update iof set 金額 = 5 where 單號 = '920712003'");
+    all.MoveLast();
+    QCOMPARE(all.field(4).toInt(), 5);
+    // ...and one deleted by somebody else says so instead of showing stale data.
+    db->execute("delete from iof where 單號 = '920712001'");
+    all.MoveFirst();
+    QCOMPARE(errorNumber([&] { all.field(0); }), 3167);
+
+    // Update without Edit is a programming error the engine reports.
+    all.MoveLast();
+    QCOMPARE(errorNumber([&] { all.setField(0, 1); }), 3020);
+
+    all.Delete();
+    all.MovePrevious();
+    QCOMPARE(all.text(1), QString("920712002"));
+    QCOMPARE(db->scalar("select count(*) from iof").toInt(), 1);
+}
+
+void TestStore::snapshotsRefuseChanges() {
+    Folder f;
+    auto db = f.make(schema::acc());
+    db->execute("insert into acc values ('4101', -1, '工程收入')");
+    Recordset snap = db->openRecordset("acc", RecordsetType::Snapshot);
+    QCOMPARE(errorNumber([&] { snap.Edit(); }), 3027);
+    QCOMPARE(errorNumber([&] { snap.AddNew(); }), 3027);
+    // An aggregate cannot be written back either, even when asked for a dynaset.
+    Recordset agg = db->openRecordset("select Max(id) AS m from acc");
+    QCOMPARE(agg.text("m"), QString("4101"));
+    QCOMPARE(errorNumber([&] { agg.Edit(); }), 3027);
+}
+
+void TestStore::textComparisonIgnoresCaseAndTakesSpecialCharactersLiterally() {
+    Folder f;
+    auto db = f.make(schema::general());
+    const QStringList names{"Amy", "o'neil", "50%off", "a_b", "star*", "what?", "axb", "50 off"};
+    for (const QString& n : names)
+        db->execute("insert into 員工 (英文姓名, pass) values (?, ?)", {n, n});
+
+    QCOMPARE(db->scalar("select count(*) from 員工 where 英文姓名 = ?", {"AMY"}).toInt(), 1);
+    QCOMPARE(db->scalar("select pass from 員工 where 英文姓名 = ?", {"O'NEIL"}).toString(),
+             QString("o'neil"));
+    auto likeCount = [&](const QString& text) {
+        return db->scalar("select count(*) from 員工 where 英文姓名 like ? escape '\\'",
+                          {likeContains(text)})
+            .toInt();
+    };
+    QCOMPARE(likeCount("amy"), 1);
+    QCOMPARE(likeCount("%"), 1);   // only "50%off"
+    QCOMPARE(likeCount("_"), 1);   // only "a_b", not "axb"
+    QCOMPARE(likeCount("*"), 1);
+    QCOMPARE(likeCount("?"), 1);
+    QCOMPARE(likeCount("'"), 1);
+    QCOMPARE(likeCount("\\"), 0);
+
+    // Booleans compare as -1/0 whatever the caller passes in.
+    auto acc = f.make(schema::acc());
+    acc->execute("insert into acc (id, incom, acc) values (?, ?, ?)", {"4101", true, "收入"});
+    acc->execute("insert into acc (id, incom, acc) values (?, ?, ?)", {"6101", false, "支出"});
+    QCOMPARE(acc->scalar("select id from acc where incom = -1").toString(), QString("4101"));
+    QCOMPARE(acc->scalar("select id from acc where incom = ?", {false}).toString(),
+             QString("6101"));
+    QVERIFY(storedBool(acc->scalar("select incom from acc where id = '4101'")));
+}
+
+void TestStore::openingErrorsCarryTheEngineNumbers() {
+    Folder f;
+    f.make(schema::acc());
+    f.make(schema::print());
+    const QString pwd = schema::acc().connect();
+
+    QCOMPARE(errorNumber([&] { Database::open(f.path("nowhere/acc.mdb"), pwd); }), 3044);
+    QCOMPARE(errorNumber([&] { Database::open(f.path("voro3.mdb"), pwd); }), 3024);
+    QCOMPARE(errorNumber([&] { Database::open(f.path("acc.mdb")); }), 3031);
+    QCOMPARE(errorNumber([&] { Database::open(f.path("acc.mdb"), ";pwd=kavrintolpX"); }), 3031);
+    QCOMPARE(errorNumber([&] { Database::open(f.path("pt.mdb"), pwd); }), 3031);
+    QVERIFY(Database::open(f.path("acc.mdb"), pwd));
+    QVERIFY(Database::open(f.path("pt.mdb")));
+
+    QFile junk(f.path("junk.mdb"));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    QCOMPARE(errorNumber([&] { Database::open(f.path("junk.mdb")); }), 3343);
+
+    auto db = Database::open(f.path("acc.mdb"), pwd);
+    QCOMPARE(errorNumber([&] { db->openRecordset("select * from nosuch"); }), 3078);
+    QCOMPARE(errorNumber([&] { db->openRecordset("nosuch"); }), 3078);
+    QCOMPARE(errorNumber([&] { db->tableDef("nosuch"); }), 3265);
+}
+
+void TestStore::tableDefinitionsLookUpAndAddColumns() {
+    Folder f;
+    auto db = Database::create(f.path("voro3.mdb"), "pw");
+    db->execute("CREATE TABLE 員工 (員工編號 TEXT, 中文姓名 TEXT, 英文姓名 TEXT, pass TEXT)");
+    db->execute("CREATE TABLE ri (id TEXT, 收名稱 TEXT)");
+    db->execute("insert into 員工 (英文姓名) values ('amy')");
+    db->execute("insert into ri (id) values ('r1')");
+
+    TableDef emp = db->tableDef("員工");
+    QCOMPARE(emp.fieldCount(), 4);
+    QCOMPARE(emp.field("英文姓名").position, 2);
+    QCOMPARE(errorNumber([&] { emp.field("AccS"); }), 3265);
+    emp.appendField("AccS", FieldType::Long, 1);
+    QCOMPARE(emp.fieldNames().last(), QString("AccS"));
+    db->execute("insert into 員工 (英文姓名) values ('bob')");
+    QCOMPARE(db->scalar("select AccS from 員工 where 英文姓名 = 'bob'").toInt(), 1);
+
+    TableDef ri = db->tableDef("ri");
+    ri.appendField("Let", FieldType::Text, {}, true);
+    db->execute("insert into ri (id, Let) values ('r2', '')");
+    QVERIFY(db->scalar("select Let from ri where id = 'r1'").isNull());
+    QCOMPARE(errorNumber([&] { ri.appendField("Let", FieldType::Text); }), 3191);
+
+    // A text column that refuses zero length.
+    ri.appendField("code", FieldType::Text, {}, false);
+    QVERIFY(errorNumber([&] { db->execute("insert into ri (id, code) values ('r3', '')"); }) != 0);
+}
+
+void TestStore::failedTransactionLeavesNothingBehind() {
+    Folder f;
+    auto db = f.make(schema::acc());
+    try {
+        Transaction tx(*db);
+        db->execute("insert into iof (單號, 方式) values ('920712001', -1)");
+        db->execute("insert into cash (id, 收支單號) values (1, '920712001')");
+        db->execute("insert into nosuch values (1)");  // fails half-way
+        tx.commit();
+        QFAIL("the bad statement should have failed");
+    } catch (const EngineError& e) {
+        QCOMPARE(e.number(), 3078);
+    }
+    QCOMPARE(db->transactionDepth(), 0);
+    QCOMPARE(db->scalar("select count(*) from iof").toInt(), 0);
+    QCOMPARE(db->scalar("select count(*) from cash").toInt(), 0);
+
+    // A nested failure undoes only its own part.
+    {
+        Transaction outer(*db);
+        db->execute("insert into iof (單號) values ('A')");
+        try {
+            Transaction inner(*db);
+            db->execute("insert into iof (單號) values ('B')");
+            db->execute("insert into iof (單號) values ('A')");  // duplicate number
+            inner.commit();
+        } catch (const EngineError& e) {
+            QCOMPARE(e.number(), 3022);
+        }
+        outer.commit();
+    }
+    QCOMPARE(db->scalar("select group_concat(單號) from iof").toString(), QString("A"));
+
+    // Rolling back everything at once, as the program does before it ends on an error.
+    db->beginTrans();
+    db->execute("insert into iof (單號) values ('C')");
+    Database::rollbackAll();
+    QCOMPARE(db->transactionDepth(), 0);
+    QCOMPARE(db->scalar("select count(*) from iof").toInt(), 1);
+}
+
+void TestStore::uniqueVoucherNumber() {
+    Folder f;
+    auto db = f.make(schema::acc());
+    db->execute("insert into iof (單號) values ('920712001')");
+    QCOMPARE(errorNumber([&] { db->execute("insert into iof (單號) values ('920712001')"); }),
+             3022);
+    // Through a cursor the failed AddNew leaves the cursor as it was.
+    Recordset rs = db->openRecordset("iof");
+    rs.AddNew();
+    rs.setField(1, "920712001");
+    QCOMPARE(errorNumber([&] { rs.Update(); }), 3022);
+    QCOMPARE(rs.RecordCount(), 1);
+}
+
+void TestStore::twoProcessesInsertingAtOnceLoseNothing() {
+    Folder f;
+    f.make(schema::acc());
+    const QString writer = QStringLiteral(ORVIK_STORE_WRITER);
+    constexpr int perProcess = 150;
+    QList<QProcess*> procs;
+    for (const QString tag : {"P", "Q"}) {
+        auto* p = new QProcess(this);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(writer, {f.path("acc.mdb"), tag, QString::number(perProcess)});
+        procs << p;
+    }
+    for (QProcess* p : procs) {
+        QVERIFY(p->waitForFinished(60000));
+        QCOMPARE(p->exitCode(), 0);
+    }
+    auto db = Database::open(f.path("acc.mdb"), schema::acc().connect());
+    QCOMPARE(db->scalar("select count(*) from iof").toInt(), 2 * perProcess);
+    // Every ledger row got its own id and the balance never skipped a movement.
+    QCOMPARE(db->scalar("select count(distinct id) from cash").toInt(), 2 * perProcess);
+    QCOMPARE(db->scalar("select max(id) from cash").toInt(), 2 * perProcess);
+    QCOMPARE(db->scalar("select bala from cash where id = ?", {2 * perProcess}).toInt(),
+             2 * perProcess * 10);
+}
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
