@@ -1,0 +1,80 @@
+#include "Modal.h"
+
+#include <QEvent>
+#include <QEventLoop>
+#include <QPointer>
+#include <utility>
+
+namespace orvik::app {
+
+namespace {
+
+std::function<void(QWidget*)>& modalHook() {
+    static std::function<void(QWidget*)> hook;
+    return hook;
+}
+
+// Wakes the waiting loop whenever the form may have gone away; the loop itself checks.
+class HideWatcher final : public QObject {
+  public:
+    HideWatcher(QWidget* form, QEventLoop* loop) : form_(form), loop_(loop) {
+        form->installEventFilter(this);
+        connect(form, &QObject::destroyed, loop, &QEventLoop::quit);
+    }
+    ~HideWatcher() override {
+        if (form_)
+            form_->removeEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == form_ && (event->type() == QEvent::Hide || event->type() == QEvent::Close))
+            loop_->quit();
+        return false;
+    }
+
+  private:
+    QPointer<QWidget> form_;
+    QEventLoop* loop_;
+};
+
+}  // namespace
+
+void showModal(QWidget* form) {
+    if (!form)
+        return;
+    QPointer<QWidget> alive(form);
+    if (form->isVisible())
+        form->hide();  // modality applies only when a window is shown
+    form->setWindowModality(Qt::ApplicationModal);
+    form->show();
+
+    if (auto hook = modalHook()) {  // a copy: the hook may replace itself
+        hook(form);
+    } else {
+        QEventLoop loop;
+        HideWatcher watcher(form, &loop);
+        // A minimised window also gets a hide event, hence the loop around exec.
+        while (alive && alive->isVisible())
+            loop.exec(QEventLoop::DialogExec);
+    }
+
+    if (alive) {
+        if (alive->isVisible())
+            alive->hide();
+        alive->setWindowModality(Qt::NonModal);
+    }
+}
+
+void setModalHook(std::function<void(QWidget*)> hook) {
+    modalHook() = std::move(hook);
+}
+
+ScopedModalHook::ScopedModalHook(std::function<void(QWidget*)> hook)
+    : previous_(std::exchange(modalHook(), std::move(hook))) {}
+
+ScopedModalHook::~ScopedModalHook() {
+    modalHook() = std::move(previous_);
+}
+
+}  // namespace orvik::app
