@@ -1,0 +1,64 @@
+#include "TestDataFolder.h"
+
+#include <QDir>
+
+#include "Globals.h"
+
+namespace orvik::testing {
+
+namespace schema = store::schema;
+
+namespace {
+
+store::DatabasePtr createFile(const QString& folder, const schema::File& file,
+                              const QString& password, int version) {
+    auto db = store::Database::create(QDir(folder).filePath(file.fileName), password);
+    schema::createAll(*db, file);
+    if (version != schema::kVersion)
+        db->setMeta(QStringLiteral("schema_version"), QString::number(version));
+    return db;
+}
+
+}  // namespace
+
+void createDatabaseFiles(const QString& folder, const DataFolderOptions& options) {
+    if (options.acc)
+        createFile(folder, schema::acc(), schema::acc().password, options.version);
+    if (options.general) {
+        auto db =
+            createFile(folder, schema::general(), schema::general().password, options.version);
+        db->execute(QStringLiteral("INSERT INTO super (super_id, super_pass) VALUES (?, ?)"),
+                    {QStringLiteral("voro"), QStringLiteral("voro")});
+    }
+    if (options.print) {
+        auto db = createFile(folder, schema::print(), options.printPassword, options.version);
+        db->execute(QStringLiteral("INSERT INTO company (ion) VALUES (?)"), {options.company});
+    }
+}
+
+store::DatabasePtr openDatabaseFile(const QString& folder, const schema::File& file) {
+    return store::Database::open(QDir(folder).filePath(file.fileName), file.connect());
+}
+
+TestDataFolder::TestDataFolder(const DataFolderOptions& options, const QString& name) {
+    if (!dir_.isValid())
+        return;
+    path_ = QDir(dir_.path()).filePath(name);
+    if (!QDir().mkpath(path_))
+        return;
+    createDatabaseFiles(path_, options);
+    valid_ = true;
+}
+
+QString TestDataFolder::filePath(const QString& fileName) const {
+    return QDir(path_).filePath(fileName);
+}
+
+void TestDataFolder::openAsProgram() const {
+    app::gDataPath = path_;
+    app::dbAcc = openDatabaseFile(path_, schema::acc());
+    app::dbGeneral = openDatabaseFile(path_, schema::general());
+    app::dbPrint = openDatabaseFile(path_, schema::print());
+}
+
+}  // namespace orvik::testing
