@@ -1,0 +1,598 @@
+// orvik-admin's commands, called in-process through orvik_admin_lib.
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "Admin.h"
+#include "AdminError.h"
+#include "Database.h"
+#include "Generator.h"
+#include "LedgerCheck.h"
+#include "Recordset.h"
+#include "Schema.h"
+#include "TableDef.h"
+#include "Upgrade.h"
+#include "Words.h"
+
+using namespace orvik;
+using namespace orvik::admin;
+using orvik::store::Database;
+namespace schema = orvik::store::schema;
+
+namespace {
+
+const QDate kReference(2026, 3, 15);
+
+QString problems(const QStringList& lines) { return lines.join(QLatin1Char('\n')); }
+
+void init(const QString& dir, bool demo = false, bool force = false) {
+    InitOptions o;
+    o.dir = dir;
+    o.demo = demo;
+    o.force = force;
+    o.reference = kReference;
+    initFolder(o);
+}
+
+QStringList tableDump(const QString& dir, const QString& sql) {
+    auto acc = Database::open(QDir(dir).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    store::Recordset rs = acc->openRecordset(sql, store::RecordsetType::Snapshot);
+    QStringList rows;
+    for (; !rs.isEOF(); rs.MoveNext()) {
+        QStringList cells;
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            cells << rs.text(i);
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+// Writes a file the way an earlier tool would have: tables without some columns, no indexes,
+// no version stamp and no password.
+void writeOldFile(const QString& path, const schema::File& file,
+                  const std::function<void(schema::Table&)>& alter, const QStringList& inserts) {
+    const QString name = QStringLiteral("old-%1").arg(path);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (schema::Table t : file.tables) {
+            t.indexes.clear();
+            alter(t);
+            QVERIFY2(q.exec(schema::createTableSql(t)), qPrintable(q.lastError().text()));
+        }
+        for (const QString& sql : inserts)
+            QVERIFY2(q.exec(sql), qPrintable(sql + QLatin1Char(' ') + q.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+void dropColumn(schema::Table& t, const char* table, const char* column) {
+    if (t.name != QString::fromUtf8(table))
+        return;
+    for (int i = 0; i < t.columns.size(); ++i) {
+        if (t.columns.at(i).name == QString::fromUtf8(column)) {
+            t.columns.remove(i);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+class TestAdmin : public QObject {
+    Q_OBJECT
+
+private slots:
+    void amountInWordsFollowsTheSharedRoutine_data();
+    void amountInWordsFollowsTheSharedRoutine();
+    void voucherNumbersUseTheEraYear();
+    void initOnAnEmptyFolderPassesCheck();
+    void initCreatesMissingFoldersAndLeavesNoTemporaryFiles();
+    void initRefusesAFolderWithFilesUnlessForced();
+    void demoPassesCheckAndItsBooksAreConsistent();
+    void demoIsTheSameForTheSameDate();
+    void demoEmployeesHaveDifferentRights();
+    void employeeAddPasswordRightsRoundTrip();
+    void employeeMistakesAreRefused();
+    void setPathWritesOneCrLfLine();
+    void upgradeBringsAnUnstampedFolderToTheCurrentVersion();
+    void upgradeOfACurrentFolderChangesNothing();
+    void upgradeRefusesANewerFolder();
+    void upgradeStepsReachTheCurrentVersion();
+    void backupMakesFilesThatPassCheck();
+    void backupWhileAnotherCopyIsWriting();
+    void checkReportsWhatDiffers();
+    void generateGivesUniqueOrderedNumbersAndConsistentLedgers();
+    void generateContinuesAnExistingFolder();
+};
+
+void TestAdmin::amountInWordsFollowsTheSharedRoutine_data() {
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("105") << "105" << QStringLiteral("壹佰零伍");
+    QTest::newRow("100") << "100" << QStringLiteral("壹佰");
+    QTest::newRow("10005") << "10005" << QStringLiteral("壹萬零伍");
+    QTest::newRow("10050") << "10050" << QStringLiteral("壹萬零伍拾");
+    QTest::newRow("12345") << "12345" << QStringLiteral("壹萬貳仟參佰肆拾伍");
+    QTest::newRow("150000") << "150000" << QStringLiteral("壹拾伍萬");
+    QTest::newRow("100500") << "100500" << QStringLiteral("壹拾萬零伍佰");
+    QTest::newRow("1000050") << "1000050" << QStringLiteral("壹佰萬零伍拾");
+    QTest::newRow("123456789") << "123456789" << QStringLiteral("壹億貳仟參佰肆拾伍萬陸仟柒佰捌拾玖");
+    QTest::newRow("0") << "0" << QString();
+    QTest::newRow("20") << "20" << QStringLiteral("貳拾");
+}
+
+void TestAdmin::amountInWordsFollowsTheSharedRoutine() {
+    QFETCH(QString, digits);
+    QFETCH(QString, words);
+    QCOMPARE(amountInWords(digits), words);
+}
+
+void TestAdmin::voucherNumbersUseTheEraYear() {
+    QCOMPARE(voucherNo(QDate(2003, 7, 12), 1), QStringLiteral("920712001"));
+    QCOMPARE(voucherNo(QDate(2011, 1, 1), 12), QStringLiteral("1000101012"));
+    QCOMPARE(rightsString(6), QStringLiteral("011") + QString(19, QLatin1Char('0')));
+    QCOMPARE(rightsString(kAllRights), QString(22, QLatin1Char('1')));
+}
+
+void TestAdmin::initOnAnEmptyFolderPassesCheck() {
+    QTemporaryDir tmp;
+    init(tmp.path());
+    const CheckResult r = checkFolder(tmp.path());
+    QVERIFY2(r.ok(), qPrintable(problems(r.problems)));
+
+    // The passwords are those of the schema; pt.mdb has none.
+    QVERIFY_THROWS_EXCEPTION(store::EngineError,
+                             Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb"))));
+    auto general = Database::open(QDir(tmp.path()).filePath(QStringLiteral("voro3.mdb")),
+                                  schema::general().connect());
+    QCOMPARE(general->scalar(QStringLiteral("SELECT count(*) FROM super WHERE super_id = 'voro'")).toInt(), 1);
+    store::Recordset rs = general->openRecordset(
+        QStringLiteral("SELECT 員工編號, 中文姓名, 英文姓名, pass, AccS FROM 員工"), store::RecordsetType::Snapshot);
+    QCOMPARE(rs.RecordCount(), 1);
+    QCOMPARE(rs.text(0), QStringLiteral("A001"));
+    QCOMPARE(rs.text(1), QStringLiteral("系統管理員"));
+    QCOMPARE(rs.text(2), QStringLiteral("admin"));
+    QCOMPARE(rs.text(3), QStringLiteral("admin"));
+    QCOMPARE(rs.field(4).toLongLong(), 4194303);
+    rs.Close();
+    auto print = Database::open(QDir(tmp.path()).filePath(QStringLiteral("pt.mdb")));
+    QCOMPARE(print->scalar(QStringLiteral("SELECT ion FROM company")).toString(), QStringLiteral("歐維克工程有限公司"));
+    auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    QCOMPARE(acc->scalar(QStringLiteral("SELECT count(*) FROM iof")).toInt(), 0);
+    QCOMPARE(schema::versionOf(*acc), schema::kVersion);
+}
+
+void TestAdmin::initCreatesMissingFoldersAndLeavesNoTemporaryFiles() {
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath(QStringLiteral("a/b/書"));
+    InitOptions o;
+    o.dir = dir;
+    o.adminLogin = QStringLiteral("boss");
+    o.adminPassword = QStringLiteral("s3cret");
+    initFolder(o);
+    QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("acc.mdb"), QStringLiteral("pt.mdb"), QStringLiteral("voro3.mdb")}));
+    QVERIFY(checkFolder(dir).ok());
+    const auto staff = listEmployees(dir);
+    QCOMPARE(staff.size(), 1);
+    QCOMPARE(staff.at(0).login, QStringLiteral("boss"));
+}
+
+void TestAdmin::initRefusesAFolderWithFilesUnlessForced() {
+    QTemporaryDir tmp;
+    init(tmp.path());
+    addEmployee(tmp.path(), QStringLiteral("B001"), QStringLiteral("測試"), QStringLiteral("tester"),
+                QStringLiteral("x"), 1);
+    try {
+        init(tmp.path());
+        QFAIL("init on a folder with files should refuse");
+    } catch (const AdminError& e) {
+        QCOMPARE(e.exitCode(), 1);
+        QVERIFY(e.message().contains(QStringLiteral("--force")));
+        QVERIFY(!e.message().contains(QLatin1Char('\n')));
+    }
+    QCOMPARE(listEmployees(tmp.path()).size(), 2);  // untouched
+
+    // One file alone is enough to refuse.
+    QTemporaryDir other;
+    QFile stray(QDir(other.path()).filePath(QStringLiteral("pt.mdb")));
+    QVERIFY(stray.open(QIODevice::WriteOnly));
+    stray.close();
+    QVERIFY_THROWS_EXCEPTION(AdminError, init(other.path()));
+
+    init(tmp.path(), false, true);
+    QCOMPARE(listEmployees(tmp.path()).size(), 1);
+    QVERIFY(checkFolder(tmp.path()).ok());
+    init(other.path(), true, true);
+    QVERIFY(checkFolder(other.path()).ok());
+}
+
+void TestAdmin::demoPassesCheckAndItsBooksAreConsistent() {
+    QTemporaryDir tmp;
+    init(tmp.path(), true);
+    const CheckResult c = checkFolder(tmp.path());
+    QVERIFY2(c.ok(), qPrintable(problems(c.problems)));
+    const LedgerReport r = checkLedgers(tmp.path());
+    QVERIFY2(r.problems.isEmpty(), qPrintable(problems(r.problems)));
+    for (int status : {-3, -2, -1, 0, 1})
+        QVERIFY2(r.statusCounts.value(status) > 0, qPrintable(QString::number(status)));
+    QVERIFY(r.statusCounts.value(2) + r.statusCounts.value(3) + r.statusCounts.value(4) >= 2);
+    QVERIFY(r.vouchers >= 30 && r.vouchers <= 100);
+    QVERIFY(r.cashRows == r.statusCounts.value(0));
+    QCOMPARE(r.combinedKeys, 1);
+    QVERIFY(r.bankRows > 4);
+
+    // The combined bill: its key is the first voucher's number followed by S.
+    const QStringList combined = tableDump(tmp.path(), QStringLiteral("SELECT 多單號, 單號 FROM iofs ORDER BY 單號"));
+    QCOMPARE(combined.size(), 3);
+    const QString key = combined.first().section(QLatin1Char('|'), 0, 0);
+    QCOMPARE(key, combined.first().section(QLatin1Char('|'), 1, 1) + QLatin1Char('S'));
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM bill WHERE 收支單號 = '%1'").arg(key)),
+             QStringList{QStringLiteral("1")});
+
+    // Dates are ISO text within the weeks before the reference date; the newest vouchers are
+    // unapproved.
+    const QStringList range = tableDump(tmp.path(), QStringLiteral("SELECT min(輸入日期), max(輸入日期) FROM iof"));
+    const QDate first = QDate::fromString(range.first().section(QLatin1Char('|'), 0, 0), Qt::ISODate);
+    const QDate last = QDate::fromString(range.first().section(QLatin1Char('|'), 1, 1), Qt::ISODate);
+    QVERIFY(first.isValid() && last.isValid());
+    QVERIFY(first >= kReference.addDays(-70));
+    QVERIFY(last <= kReference && last >= kReference.addDays(-3));
+    QVERIFY(tableDump(tmp.path(), QStringLiteral("SELECT 方式 FROM iof WHERE 輸入日期 = '%1'")
+                                      .arg(last.toString(Qt::ISODate)))
+                .contains(QStringLiteral("-1")));
+
+    // Receivables and payables: Let "0", open and written-off instalments and additions.
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT DISTINCT Let FROM ri UNION SELECT DISTINCT Let FROM ro")),
+             QStringList{QStringLiteral("0")});
+    for (const char* t : {"ri期", "ro期"}) {
+        const QStringList done = tableDump(tmp.path(), QStringLiteral("SELECT 處理, count(*) FROM \"%1\" GROUP BY 處理 ORDER BY 處理")
+                                                           .arg(QString::fromUtf8(t)));
+        QCOMPARE(done.size(), 2);  // both open (0) and written off (-1)
+    }
+    QVERIFY(!tableDump(tmp.path(), QStringLiteral("SELECT * FROM ri加 WHERE 處理 = 0")).isEmpty());
+    QVERIFY(!tableDump(tmp.path(), QStringLiteral("SELECT * FROM ro加 WHERE 處理 = 0")).isEmpty());
+    // A write-off by a voucher of the combined bill carries that bill's number.
+    QVERIFY(!tableDump(tmp.path(), QStringLiteral("SELECT 1 FROM ro期 JOIN iofs ON iofs.單號 = ro期.沖帳單號 "
+                                                  "JOIN bill ON bill.收支單號 = iofs.多單號 "
+                                                  "WHERE ro期.沖帳票據號碼 = bill.票據號碼"))
+                 .isEmpty());
+    // A cheque account with ps.
+    QVERIFY(!tableDump(tmp.path(), QStringLiteral("SELECT * FROM bbank WHERE ps > 0")).isEmpty());
+    // Word lists are ranked from 1.
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT min(id) FROM use")), QStringList{QStringLiteral("1")});
+    // Income accounts carry incom -1.
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT incom, acc FROM acc WHERE id = '4101'")),
+             QStringList{QStringLiteral("-1|工程收入")});
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT incom, acc FROM acc WHERE id = '6101'")),
+             QStringList{QStringLiteral("0|薪資支出")});
+}
+
+void TestAdmin::demoIsTheSameForTheSameDate() {
+    QTemporaryDir a, b, c;
+    init(a.path(), true);
+    init(b.path(), true);
+    const QString sql = QStringLiteral("SELECT * FROM iof ORDER BY 單號");
+    QCOMPARE(tableDump(a.path(), sql), tableDump(b.path(), sql));
+    QCOMPARE(tableDump(a.path(), QStringLiteral("SELECT * FROM bill ORDER BY 票據號碼")),
+             tableDump(b.path(), QStringLiteral("SELECT * FROM bill ORDER BY 票據號碼")));
+
+    // Another date moves the books with it; era year 100 and later give seven-digit prefixes.
+    InitOptions o;
+    o.dir = c.path();
+    o.demo = true;
+    o.reference = QDate(2011, 1, 20);
+    initFolder(o);
+    QVERIFY(checkFolder(c.path()).ok());
+    const LedgerReport r = checkLedgers(c.path());
+    QVERIFY2(r.problems.isEmpty(), qPrintable(problems(r.problems)));
+    QVERIFY(!tableDump(c.path(), QStringLiteral("SELECT 單號 FROM iof WHERE 單號 LIKE '99%'")).isEmpty());
+    QVERIFY(!tableDump(c.path(), QStringLiteral("SELECT 單號 FROM iof WHERE 單號 LIKE '1000%'")).isEmpty());
+}
+
+void TestAdmin::demoEmployeesHaveDifferentRights() {
+    QTemporaryDir tmp;
+    init(tmp.path(), true);
+    QHash<QString, Employee> byLogin;
+    for (const auto& e : listEmployees(tmp.path()))
+        byLogin.insert(e.login, e);
+    QCOMPARE(byLogin.value(QStringLiteral("admin")).rights, 4194303);
+    QCOMPARE(byLogin.value(QStringLiteral("chen")).rights, 1);
+    QCOMPARE(byLogin.value(QStringLiteral("lin")).rights, 5405);
+    QCOMPARE(byLogin.value(QStringLiteral("huang")).rights, 8191);
+    QCOMPARE(byLogin.value(QStringLiteral("wang")).rights, 257);
+    QCOMPARE(byLogin.value(QStringLiteral("guest")).rights, 0);
+    QVERIFY(!byLogin.value(QStringLiteral("guest")).hasPassword);
+    // lin approves (digit 3) and writes off (digit 4); chen only enters vouchers.
+    QCOMPARE(rightsString(5405).left(4), QStringLiteral("1011"));
+    QCOMPARE(rightsString(1).left(4), QStringLiteral("1000"));
+
+    auto general = Database::open(QDir(tmp.path()).filePath(QStringLiteral("voro3.mdb")),
+                                  schema::general().connect());
+    QCOMPARE(general->scalar(QStringLiteral("SELECT pass FROM 員工 WHERE 英文姓名 = 'chen'")).toString(),
+             QStringLiteral("1234"));
+    QVERIFY(general->scalar(QStringLiteral("SELECT count(*) FROM 廠商")).toInt() >= 10);
+}
+
+void TestAdmin::employeeAddPasswordRightsRoundTrip() {
+    QTemporaryDir tmp;
+    init(tmp.path());
+    addEmployee(tmp.path(), QStringLiteral("B007"), QStringLiteral("李小龍"), QStringLiteral("lee"),
+                QStringLiteral("pw1"), 5);
+    addEmployee(tmp.path(), QStringLiteral("B008"), QStringLiteral("無密碼"), QStringLiteral("nopass"),
+                QString(), 1);
+    auto staff = listEmployees(tmp.path());
+    QCOMPARE(staff.size(), 3);
+    QCOMPARE(staff.at(1).login, QStringLiteral("lee"));
+    QCOMPARE(staff.at(1).name, QStringLiteral("李小龍"));
+    QCOMPARE(staff.at(1).rights, 5);
+    QVERIFY(staff.at(1).hasPassword);
+    QVERIFY(!staff.at(2).hasPassword);
+
+    setEmployeePassword(tmp.path(), QStringLiteral("lee"), QStringLiteral("新密碼"));
+    setEmployeeRights(tmp.path(), QStringLiteral("lee"), 4194303);
+    auto general = Database::open(QDir(tmp.path()).filePath(QStringLiteral("voro3.mdb")),
+                                  schema::general().connect());
+    store::Recordset rs = general->openRecordset(
+        QStringLiteral("SELECT 中文姓名, 英文姓名, pass, AccS FROM 員工 WHERE 英文姓名 = 'lee'"),
+        store::RecordsetType::Snapshot);
+    QCOMPARE(rs.RecordCount(), 1);
+    QCOMPARE(rs.text(2), QStringLiteral("新密碼"));
+    QCOMPARE(rs.field(3).toLongLong(), 4194303);
+    rs.Close();
+    setEmployeeRights(tmp.path(), QStringLiteral("lee"), 0);
+    QCOMPARE(listEmployees(tmp.path()).at(1).rights, 0);
+    QVERIFY(checkFolder(tmp.path()).ok());
+}
+
+void TestAdmin::employeeMistakesAreRefused() {
+    QTemporaryDir tmp;
+    init(tmp.path());
+    // The login query ignores case, so a login differing only in case would clash.
+    QVERIFY_THROWS_EXCEPTION(AdminError, addEmployee(tmp.path(), QStringLiteral("B001"), QStringLiteral("重複"),
+                                                      QStringLiteral("ADMIN"), QStringLiteral("x"), 1));
+    QVERIFY_THROWS_EXCEPTION(AdminError, addEmployee(tmp.path(), QStringLiteral("A001"), QStringLiteral("重號"),
+                                                      QStringLiteral("other"), QStringLiteral("x"), 1));
+    QVERIFY_THROWS_EXCEPTION(AdminError, setEmployeePassword(tmp.path(), QStringLiteral("nobody"), QStringLiteral("x")));
+    QVERIFY_THROWS_EXCEPTION(AdminError, setEmployeeRights(tmp.path(), QStringLiteral("nobody"), 1));
+    QVERIFY_THROWS_EXCEPTION(UsageError, parseRights(QStringLiteral("4194304")));
+    QVERIFY_THROWS_EXCEPTION(UsageError, parseRights(QStringLiteral("-1")));
+    QVERIFY_THROWS_EXCEPTION(UsageError, parseRights(QStringLiteral("abc")));
+    QCOMPARE(parseRights(QStringLiteral("4194303")), 4194303);
+    QTemporaryDir empty;
+    QVERIFY_THROWS_EXCEPTION(AdminError, listEmployees(empty.path()));
+    QCOMPARE(listEmployees(tmp.path()).size(), 1);
+}
+
+void TestAdmin::setPathWritesOneCrLfLine() {
+    QTemporaryDir program, data;
+    init(data.path());
+    QCOMPARE(writePathFile(program.path(), data.path() + QStringLiteral("/")), QString());
+    QFile ini(QDir(program.path()).filePath(QStringLiteral("accpath.ini")));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray bytes = ini.readAll();
+    ini.close();
+    QCOMPARE(bytes, QDir::cleanPath(data.path()).toUtf8() + "\r\n");
+    QCOMPARE(bytes.count('\n'), 1);
+
+    // A folder without the files still gets written, with a warning; a missing program
+    // folder is refused.
+    const QString warning = writePathFile(program.path(), program.filePath(QStringLiteral("新資料夾")));
+    QVERIFY(!warning.isEmpty());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), (program.filePath(QStringLiteral("新資料夾"))).toUtf8() + "\r\n");
+    ini.close();
+    QVERIFY_THROWS_EXCEPTION(AdminError, writePathFile(program.filePath(QStringLiteral("missing")), data.path()));
+}
+
+void TestAdmin::upgradeBringsAnUnstampedFolderToTheCurrentVersion() {
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    // acc.mdb: ri and ro without Let (a trailing column), bank without 摘要 (a middle column).
+    writeOldFile(dir.filePath(QStringLiteral("acc.mdb")), schema::acc(),
+                 [](schema::Table& t) {
+                     dropColumn(t, "ri", "Let");
+                     dropColumn(t, "ro", "Let");
+                     dropColumn(t, "bank", "摘要");
+                 },
+                 {QStringLiteral("INSERT INTO ri (id, 收名稱) VALUES ('R1', '舊應收')"),
+                  QStringLiteral("INSERT INTO bank (id, Bid, bank, 存入, 異動日期, 異動金額, 票據號碼, bala) "
+                                 "VALUES (1, '123', '臺灣銀行', -1, '2010-05-01', 5000, 'AB1', 5000)"),
+                  QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES ('990101001', 0, 100)")});
+    // voro3.mdb: 員工 without AccS.
+    writeOldFile(dir.filePath(QStringLiteral("voro3.mdb")), schema::general(),
+                 [](schema::Table& t) { dropColumn(t, "員工", "AccS"); },
+                 {QStringLiteral("INSERT INTO super VALUES ('voro', 'x')"),
+                  QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass) VALUES ('1', '老員工', 'old', 'pw')")});
+    writeOldFile(dir.filePath(QStringLiteral("pt.mdb")), schema::print(), [](schema::Table&) {},
+                 {QStringLiteral("INSERT INTO company VALUES ('舊公司')")});
+
+    QVERIFY(!checkFolder(tmp.path()).ok());
+    const auto results = upgradeFolder(tmp.path());
+    QCOMPARE(results.size(), 3);
+    for (const auto& r : results) {
+        QCOMPARE(r.from, 0);
+        QCOMPARE(r.to, schema::kVersion);
+        QVERIFY(!r.actions.isEmpty());
+    }
+    const CheckResult c = checkFolder(tmp.path());
+    QVERIFY2(c.ok(), qPrintable(problems(c.problems)));
+
+    // The rows survived in their columns; added columns got the program's values.
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT id, 收名稱, Let FROM ri")),
+             QStringList{QStringLiteral("R1|舊應收|0")});
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT * FROM bank")),
+             QStringList{QStringLiteral("1|123|臺灣銀行|-1|2010-05-01|5000||AB1|5000")});
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT 單號, 金額 FROM iof")),
+             QStringList{QStringLiteral("990101001|100")});
+    const auto staff = listEmployees(tmp.path());
+    QCOMPARE(staff.size(), 1);
+    QCOMPARE(staff.at(0).rights, 1);
+    // The passwords were set: the files now open only with them.
+    QVERIFY_THROWS_EXCEPTION(store::EngineError, Database::open(dir.filePath(QStringLiteral("acc.mdb"))));
+    QVERIFY_THROWS_EXCEPTION(store::EngineError, Database::open(dir.filePath(QStringLiteral("voro3.mdb"))));
+    // Indexes are in place: the unique voucher number holds.
+    auto acc = Database::open(dir.filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    QVERIFY_THROWS_EXCEPTION(store::EngineError,
+                             acc->execute(QStringLiteral("INSERT INTO iof (單號) VALUES ('990101001')")));
+}
+
+void TestAdmin::upgradeOfACurrentFolderChangesNothing() {
+    QTemporaryDir tmp;
+    init(tmp.path(), true);
+    const QString before = tableDump(tmp.path(), QStringLiteral("SELECT * FROM iof ORDER BY 單號")).join('\n');
+    const auto results = upgradeFolder(tmp.path());
+    for (const auto& r : results) {
+        QCOMPARE(r.from, schema::kVersion);
+        QCOMPARE(r.to, schema::kVersion);
+        QVERIFY(r.actions.isEmpty());
+    }
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT * FROM iof ORDER BY 單號")).join('\n'), before);
+}
+
+void TestAdmin::upgradeRefusesANewerFolder() {
+    QTemporaryDir tmp;
+    init(tmp.path());
+    {
+        auto pt = Database::open(QDir(tmp.path()).filePath(QStringLiteral("pt.mdb")));
+        pt->setMeta(QStringLiteral("schema_version"), QString::number(schema::kVersion + 1));
+    }
+    try {
+        upgradeFolder(tmp.path());
+        QFAIL("a newer folder must be refused");
+    } catch (const AdminError& e) {
+        QVERIFY(e.message().contains(QStringLiteral("pt.mdb")));
+    }
+    auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    QCOMPARE(schema::versionOf(*acc), schema::kVersion);
+}
+
+void TestAdmin::upgradeStepsReachTheCurrentVersion() {
+    const auto& steps = upgradeSteps();
+    QCOMPARE(steps.size(), schema::kVersion);
+    for (int i = 0; i < steps.size(); ++i)
+        QCOMPARE(steps.at(i).from, i);
+}
+
+void TestAdmin::backupMakesFilesThatPassCheck() {
+    QTemporaryDir tmp, dest;
+    init(tmp.path(), true);
+    const QString target = dest.filePath(QStringLiteral("copy"));
+    backupFolder(tmp.path(), target, false);
+    const CheckResult c = checkFolder(target);
+    QVERIFY2(c.ok(), qPrintable(problems(c.problems)));
+    QCOMPARE(tableDump(target, QStringLiteral("SELECT * FROM iof ORDER BY 單號")),
+             tableDump(tmp.path(), QStringLiteral("SELECT * FROM iof ORDER BY 單號")));
+    QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    // A second backup into the same place needs --force.
+    QVERIFY_THROWS_EXCEPTION(AdminError, backupFolder(tmp.path(), target, false));
+    backupFolder(tmp.path(), target, true);
+    QVERIFY(checkFolder(target).ok());
+    QVERIFY_THROWS_EXCEPTION(AdminError, backupFolder(tmp.path(), tmp.path(), true));
+}
+
+void TestAdmin::backupWhileAnotherCopyIsWriting() {
+    QTemporaryDir tmp, dest;
+    init(tmp.path(), true);
+    const int before = tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt();
+    auto writer = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    writer->beginTrans();
+    writer->execute(QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES ('1150315999', -1, 1)"));
+    // The copy is the last committed state; the writer's open transaction is not in it.
+    backupFolder(tmp.path(), dest.path(), false);
+    writer->commitTrans();
+    QVERIFY(checkFolder(dest.path()).ok());
+    QCOMPARE(tableDump(dest.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt(), before);
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt(), before + 1);
+}
+
+void TestAdmin::checkReportsWhatDiffers() {
+    QTemporaryDir tmp;
+    init(tmp.path());
+    {
+        auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+        acc->execute(QStringLiteral("DROP INDEX iof_no"));
+        acc->execute(QStringLiteral("ALTER TABLE prj ADD COLUMN extra TEXT"));
+    }
+    QFile::remove(QDir(tmp.path()).filePath(QStringLiteral("pt.mdb")));
+    const CheckResult c = checkFolder(tmp.path());
+    QVERIFY(!c.ok());
+    const QString all = problems(c.problems);
+    QVERIFY2(all.contains(QStringLiteral("iof_no")), qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral("extra")), qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral("pt.mdb")), qPrintable(all));
+    for (const QString& line : c.problems)
+        QVERIFY(!line.contains(QLatin1Char('\n')));
+}
+
+void TestAdmin::generateGivesUniqueOrderedNumbersAndConsistentLedgers() {
+    QTemporaryDir tmp;
+    init(tmp.path());
+    GenerateOptions o;
+    o.dir = tmp.path();
+    o.vouchers = 2000;
+    o.seed = 7;
+    o.reference = kReference;
+    const GenerateResult g = generate(o);
+    QCOMPARE(g.vouchers, 2000);
+    QVERIFY(checkFolder(tmp.path()).ok());
+    const LedgerReport r = checkLedgers(tmp.path());
+    QVERIFY2(r.problems.isEmpty(), qPrintable(problems(r.problems)));
+    QCOMPARE(r.vouchers, 2000);
+    QCOMPARE(r.cashRows, g.cashRows);
+    QCOMPARE(qint64(r.bills), g.bills);
+    for (int status : {-3, -2, -1, 0, 1, 2, 3, 4})
+        QVERIFY2(r.statusCounts.value(status) > 0, qPrintable(QString::number(status)));
+    // Spread over about twenty years, in number order within each day.
+    const QStringList range = tableDump(tmp.path(), QStringLiteral("SELECT min(輸入日期), max(輸入日期) FROM iof"));
+    const QDate oldest = QDate::fromString(range.first().section(QLatin1Char('|'), 0, 0), Qt::ISODate);
+    const QDate newest = QDate::fromString(range.first().section(QLatin1Char('|'), 1, 1), Qt::ISODate);
+    QVERIFY(oldest >= QDate(2006, 3, 16) && oldest < QDate(2007, 1, 1));
+    QVERIFY(newest <= kReference && newest > kReference.addDays(-20));
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof a JOIN iof b ON a.rowid < b.rowid "
+                                                  "AND a.輸入日期 = b.輸入日期 AND a.單號 > b.單號")),
+             QStringList{QStringLiteral("0")});
+    // Purposes come from the vocabulary.
+    QVERIFY(tableDump(tmp.path(), QStringLiteral("SELECT DISTINCT 用途說明 FROM iof")).size() > 10);
+
+    // The same seed gives the same data.
+    QTemporaryDir again;
+    init(again.path());
+    o.dir = again.path();
+    generate(o);
+    QCOMPARE(tableDump(again.path(), QStringLiteral("SELECT * FROM iof ORDER BY rowid")),
+             tableDump(tmp.path(), QStringLiteral("SELECT * FROM iof ORDER BY rowid")));
+}
+
+void TestAdmin::generateContinuesAnExistingFolder() {
+    QTemporaryDir tmp;
+    init(tmp.path(), true);
+    GenerateOptions o;
+    o.dir = tmp.path();
+    o.vouchers = 30000;
+    o.years = 2;
+    o.reference = kReference;
+    const GenerateResult g = generate(o);
+    QVERIFY(g.combinedLinks > 0);
+    QVERIFY(checkFolder(tmp.path()).ok());
+    const LedgerReport r = checkLedgers(tmp.path());
+    QVERIFY2(r.problems.isEmpty(), qPrintable(problems(r.problems.mid(0, 20))));
+    QVERIFY(r.combinedKeys > 1);
+    QVERIFY(r.vouchers > 30000);
+
+    QTemporaryDir empty;
+    o.dir = empty.path();
+    QVERIFY_THROWS_EXCEPTION(AdminError, generate(o));
+}
+
+QTEST_GUILESS_MAIN(TestAdmin)
+#include "tst_admin.moc"

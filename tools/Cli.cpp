@@ -1,0 +1,326 @@
+#include "Cli.h"
+
+#include <QDate>
+#include <QHash>
+#include <QSet>
+#include <exception>
+
+#include "Admin.h"
+#include "AdminError.h"
+#include "Generator.h"
+#include "Upgrade.h"
+
+namespace orvik::admin {
+
+namespace {
+
+const char* const kUsage[] = {
+    "用法: orvik-admin <命令> [參數]",
+    "  init DIR [--demo] [--date YYYY-MM-DD] [--admin NAME --password P] [--company 名稱] [--force]",
+    "        建立三個資料庫檔案（acc.mdb、voro3.mdb、pt.mdb）；--demo 加上示範公司的資料，",
+    "        日期以 --date（預設今天）為準；--force 先刪除資料夾裡既有的三個檔案",
+    "  employee add DIR --no 編號 --name 中文姓名 --login 登入名稱 --password P [--rights R]",
+    "  employee password DIR LOGIN P",
+    "  employee rights DIR LOGIN R          R 是 0 到 4194303 的權限值（22 個位元）",
+    "  employee list DIR",
+    "  check DIR                            檢查完整性與資料表結構",
+    "  set-path PROGRAM_FOLDER DIR          寫入 PROGRAM_FOLDER/accpath.ini",
+    "  upgrade DIR                          把舊版資料夾升級到目前的結構版本",
+    "  backup DIR DEST [--force]            在別人使用中也能做一致的備份",
+    "  generate DIR --vouchers N [--seed S] [--date YYYY-MM-DD] [--years Y]",
+    "                                       產生測試用的大量收支單",
+    "  help                                 顯示這段說明",
+};
+
+struct Args {
+    QStringList positional;
+    QHash<QString, QString> values;
+    QSet<QString> flags;
+};
+
+// Options that take a value and options that are plain flags; anything else is a mistake.
+Args parse(const QStringList& in, const QStringList& valueOptions, const QStringList& flagOptions,
+           const QString& command) {
+    Args a;
+    for (int i = 0; i < in.size(); ++i) {
+        const QString& s = in.at(i);
+        if (s.startsWith(QLatin1String("--")) && s.size() > 2) {
+            QString name = s.mid(2);
+            QString value;
+            bool hasValue = false;
+            const int eq = int(name.indexOf(QLatin1Char('=')));
+            if (eq >= 0) {
+                value = name.mid(eq + 1);
+                name = name.left(eq);
+                hasValue = true;
+            }
+            if (valueOptions.contains(name)) {
+                if (!hasValue) {
+                    if (i + 1 >= in.size())
+                        throw UsageError(QStringLiteral("%1: 選項 --%2 需要一個值").arg(command, name));
+                    value = in.at(++i);
+                }
+                a.values.insert(name, value);
+            } else if (flagOptions.contains(name) && !hasValue) {
+                a.flags.insert(name);
+            } else {
+                throw UsageError(QStringLiteral("%1: 不認得的選項 %2").arg(command, s));
+            }
+        } else {
+            a.positional << s;
+        }
+    }
+    return a;
+}
+
+void expectPositional(const Args& a, int n, const QString& command, const QString& shape) {
+    if (a.positional.size() != n)
+        throw UsageError(QStringLiteral("用法: orvik-admin %1 %2").arg(command, shape));
+}
+
+QDate parseDate(const QString& text) {
+    const QDate d = QDate::fromString(text, Qt::ISODate);
+    if (!d.isValid() || d.year() < 1912)
+        throw UsageError(QStringLiteral("日期 '%1' 須寫成 YYYY-MM-DD（民國元年以後）").arg(text));
+    return d;
+}
+
+int cmdInit(const QStringList& rest, QTextStream& out, QTextStream& err) {
+    const Args a = parse(rest, {QStringLiteral("admin"), QStringLiteral("password"),
+                                QStringLiteral("date"), QStringLiteral("company")},
+                         {QStringLiteral("demo"), QStringLiteral("force")}, QStringLiteral("init"));
+    expectPositional(a, 1, QStringLiteral("init"),
+                     QStringLiteral("DIR [--demo] [--date YYYY-MM-DD] [--admin NAME --password P] [--force]"));
+    if (a.values.contains(QStringLiteral("admin")) != a.values.contains(QStringLiteral("password")))
+        throw UsageError(QStringLiteral("init: --admin 與 --password 要一起給"));
+    InitOptions o;
+    o.dir = a.positional.at(0);
+    o.demo = a.flags.contains(QStringLiteral("demo"));
+    o.force = a.flags.contains(QStringLiteral("force"));
+    if (a.values.contains(QStringLiteral("admin"))) {
+        o.adminLogin = a.values.value(QStringLiteral("admin"));
+        o.adminPassword = a.values.value(QStringLiteral("password"));
+    }
+    if (a.values.contains(QStringLiteral("date")))
+        o.reference = parseDate(a.values.value(QStringLiteral("date")));
+    o.company = a.values.value(QStringLiteral("company"));
+    const InitResult r = initFolder(o);
+    out << QStringLiteral("已建立 %1（acc.mdb、voro3.mdb、pt.mdb），管理員 %2")
+               .arg(r.dir, o.adminLogin)
+        << Qt::endl;
+    if (o.demo)
+        out << QStringLiteral("示範資料：%1 位員工，%2 張收支單").arg(r.employees).arg(r.vouchers)
+            << Qt::endl;
+    Q_UNUSED(err);
+    return 0;
+}
+
+int cmdEmployee(const QStringList& rest, QTextStream& out, QTextStream&) {
+    if (rest.isEmpty())
+        throw UsageError(QStringLiteral("用法: orvik-admin employee add|password|rights|list DIR ..."));
+    const QString sub = rest.at(0);
+    const QStringList tail = rest.mid(1);
+    if (sub == QLatin1String("add")) {
+        const Args a = parse(tail, {QStringLiteral("no"), QStringLiteral("name"), QStringLiteral("login"),
+                                    QStringLiteral("password"), QStringLiteral("rights")},
+                             {}, QStringLiteral("employee add"));
+        expectPositional(a, 1, QStringLiteral("employee add"),
+                         QStringLiteral("DIR --no 編號 --name 中文姓名 --login 登入名稱 --password P [--rights R]"));
+        for (const char* required : {"no", "name", "login", "password"}) {
+            if (!a.values.contains(QLatin1String(required)))
+                throw UsageError(QStringLiteral("employee add: 缺少 --%1").arg(QLatin1String(required)));
+        }
+        const qint64 rights = a.values.contains(QStringLiteral("rights"))
+                                  ? parseRights(a.values.value(QStringLiteral("rights")))
+                                  : 1;
+        addEmployee(a.positional.at(0), a.values.value(QStringLiteral("no")),
+                    a.values.value(QStringLiteral("name")), a.values.value(QStringLiteral("login")),
+                    a.values.value(QStringLiteral("password")), rights);
+        out << QStringLiteral("已新增員工 %1（%2），權限 %3")
+                   .arg(a.values.value(QStringLiteral("login")), a.values.value(QStringLiteral("name")))
+                   .arg(rights)
+            << Qt::endl;
+        return 0;
+    }
+    if (sub == QLatin1String("password")) {
+        const Args a = parse(tail, {}, {}, QStringLiteral("employee password"));
+        expectPositional(a, 3, QStringLiteral("employee password"), QStringLiteral("DIR LOGIN P"));
+        setEmployeePassword(a.positional.at(0), a.positional.at(1), a.positional.at(2));
+        out << QStringLiteral("已變更 %1 的密碼").arg(a.positional.at(1)) << Qt::endl;
+        return 0;
+    }
+    if (sub == QLatin1String("rights")) {
+        const Args a = parse(tail, {}, {}, QStringLiteral("employee rights"));
+        expectPositional(a, 3, QStringLiteral("employee rights"), QStringLiteral("DIR LOGIN R"));
+        const qint64 rights = parseRights(a.positional.at(2));
+        setEmployeeRights(a.positional.at(0), a.positional.at(1), rights);
+        out << QStringLiteral("已把 %1 的權限設為 %2（%3）")
+                   .arg(a.positional.at(1))
+                   .arg(rights)
+                   .arg(rightsString(rights))
+            << Qt::endl;
+        return 0;
+    }
+    if (sub == QLatin1String("list")) {
+        const Args a = parse(tail, {}, {}, QStringLiteral("employee list"));
+        expectPositional(a, 1, QStringLiteral("employee list"), QStringLiteral("DIR"));
+        out << QStringLiteral("員工編號\t中文姓名\t登入名稱\t權限\t權限位元（低位在前）\t密碼") << Qt::endl;
+        for (const auto& e : listEmployees(a.positional.at(0))) {
+            out << e.no << '\t' << e.name << '\t' << e.login << '\t' << e.rights << '\t'
+                << rightsString(e.rights) << '\t'
+                << (e.hasPassword ? QStringLiteral("有") : QStringLiteral("空白")) << Qt::endl;
+        }
+        return 0;
+    }
+    throw UsageError(QStringLiteral("employee: 不認得的子命令 %1（add、password、rights、list）").arg(sub));
+}
+
+int cmdCheck(const QStringList& rest, QTextStream& out, QTextStream& err) {
+    const Args a = parse(rest, {}, {}, QStringLiteral("check"));
+    expectPositional(a, 1, QStringLiteral("check"), QStringLiteral("DIR"));
+    const CheckResult r = checkFolder(a.positional.at(0));
+    for (const auto& p : r.problems)
+        out << p << Qt::endl;
+    if (r.ok()) {
+        out << QStringLiteral("OK: %1").arg(r.notes.join(QStringLiteral("；"))) << Qt::endl;
+        return 0;
+    }
+    err << QStringLiteral("check: 發現 %1 個問題").arg(r.problems.size()) << Qt::endl;
+    return 1;
+}
+
+int cmdSetPath(const QStringList& rest, QTextStream& out, QTextStream& err) {
+    const Args a = parse(rest, {}, {}, QStringLiteral("set-path"));
+    expectPositional(a, 2, QStringLiteral("set-path"), QStringLiteral("PROGRAM_FOLDER DIR"));
+    const QString warning = writePathFile(a.positional.at(0), a.positional.at(1));
+    if (!warning.isEmpty())
+        err << warning << Qt::endl;
+    out << QStringLiteral("已寫入 %1/accpath.ini").arg(a.positional.at(0)) << Qt::endl;
+    return 0;
+}
+
+int cmdUpgrade(const QStringList& rest, QTextStream& out, QTextStream&) {
+    const Args a = parse(rest, {}, {}, QStringLiteral("upgrade"));
+    expectPositional(a, 1, QStringLiteral("upgrade"), QStringLiteral("DIR"));
+    const auto results = upgradeFolder(a.positional.at(0));
+    bool any = false;
+    for (const auto& r : results) {
+        if (r.from == r.to) {
+            out << QStringLiteral("%1: 已是第 %2 版，不需升級").arg(r.fileName).arg(r.to) << Qt::endl;
+            continue;
+        }
+        any = true;
+        out << QStringLiteral("%1: 第 %2 版 → 第 %3 版").arg(r.fileName).arg(r.from).arg(r.to) << Qt::endl;
+        for (const auto& line : r.actions)
+            out << QStringLiteral("  ") << line << Qt::endl;
+    }
+    out << (any ? QStringLiteral("升級完成") : QStringLiteral("資料夾已是最新版本")) << Qt::endl;
+    return 0;
+}
+
+int cmdBackup(const QStringList& rest, QTextStream& out, QTextStream&) {
+    const Args a = parse(rest, {}, {QStringLiteral("force")}, QStringLiteral("backup"));
+    expectPositional(a, 2, QStringLiteral("backup"), QStringLiteral("DIR DEST [--force]"));
+    backupFolder(a.positional.at(0), a.positional.at(1), a.flags.contains(QStringLiteral("force")));
+    out << QStringLiteral("已備份到 %1").arg(a.positional.at(1)) << Qt::endl;
+    return 0;
+}
+
+int cmdGenerate(const QStringList& rest, QTextStream& out, QTextStream& err) {
+    const Args a = parse(rest, {QStringLiteral("vouchers"), QStringLiteral("seed"), QStringLiteral("date"),
+                                QStringLiteral("years")},
+                         {QStringLiteral("quiet")}, QStringLiteral("generate"));
+    expectPositional(a, 1, QStringLiteral("generate"),
+                     QStringLiteral("DIR --vouchers N [--seed S] [--date YYYY-MM-DD] [--years Y]"));
+    if (!a.values.contains(QStringLiteral("vouchers")))
+        throw UsageError(QStringLiteral("generate: 缺少 --vouchers N"));
+    GenerateOptions o;
+    o.dir = a.positional.at(0);
+    bool ok = false;
+    o.vouchers = a.values.value(QStringLiteral("vouchers")).toLongLong(&ok);
+    if (!ok || o.vouchers <= 0)
+        throw UsageError(QStringLiteral("generate: --vouchers 須是正整數"));
+    if (a.values.contains(QStringLiteral("seed"))) {
+        o.seed = a.values.value(QStringLiteral("seed")).toULongLong(&ok);
+        if (!ok)
+            throw UsageError(QStringLiteral("generate: --seed 須是非負整數"));
+    }
+    if (a.values.contains(QStringLiteral("years"))) {
+        o.years = a.values.value(QStringLiteral("years")).toInt(&ok);
+        if (!ok)
+            throw UsageError(QStringLiteral("generate: --years 須是整數"));
+    }
+    if (a.values.contains(QStringLiteral("date")))
+        o.reference = parseDate(a.values.value(QStringLiteral("date")));
+    const bool quiet = a.flags.contains(QStringLiteral("quiet"));
+    const GenerateResult r = generate(o, [&](const QString& line) {
+        if (!quiet)
+            err << line << Qt::endl;
+    });
+    out << QStringLiteral("已產生 %1 張收支單（%2 到 %3）、%4 張票據、%5 筆合併開票連結、%6 筆現金帳、%7 筆銀行帳")
+               .arg(r.vouchers)
+               .arg(r.first.toString(Qt::ISODate), r.last.toString(Qt::ISODate))
+               .arg(r.bills)
+               .arg(r.combinedLinks)
+               .arg(r.cashRows)
+               .arg(r.bankRows)
+        << Qt::endl;
+    out << QStringLiteral("時間：寫入 %1 秒，確認索引 %2 秒，合計 %3 秒")
+               .arg(r.insertSeconds, 0, 'f', 2)
+               .arg(r.indexSeconds, 0, 'f', 2)
+               .arg(r.totalSeconds, 0, 'f', 2)
+        << Qt::endl;
+    return 0;
+}
+
+}  // namespace
+
+QString usageText() {
+    QStringList lines;
+    for (const char* l : kUsage)
+        lines << QString::fromUtf8(l);
+    return lines.join(QLatin1Char('\n'));
+}
+
+int runCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+    try {
+        if (args.isEmpty())
+            throw UsageError(QStringLiteral("缺少命令；orvik-admin help 列出所有命令"));
+        const QString command = args.at(0);
+        const QStringList rest = args.mid(1);
+        if (command == QLatin1String("help") || command == QLatin1String("--help") ||
+            command == QLatin1String("-h")) {
+            out << usageText() << Qt::endl;
+            return 0;
+        }
+        if (command == QLatin1String("init"))
+            return cmdInit(rest, out, err);
+        if (command == QLatin1String("employee"))
+            return cmdEmployee(rest, out, err);
+        if (command == QLatin1String("check"))
+            return cmdCheck(rest, out, err);
+        if (command == QLatin1String("set-path"))
+            return cmdSetPath(rest, out, err);
+        if (command == QLatin1String("upgrade"))
+            return cmdUpgrade(rest, out, err);
+        if (command == QLatin1String("backup"))
+            return cmdBackup(rest, out, err);
+        if (command == QLatin1String("generate"))
+            return cmdGenerate(rest, out, err);
+        throw UsageError(QStringLiteral("不認得的命令 %1；orvik-admin help 列出所有命令").arg(command));
+    } catch (const AdminError& e) {
+        err << QStringLiteral("orvik-admin: ") << e.message() << Qt::endl;
+        return e.exitCode();
+    } catch (const store::EngineError& e) {
+        err << QStringLiteral("orvik-admin: %1 (%2)").arg(e.description()).arg(e.number()) << Qt::endl;
+        return 1;
+    } catch (const std::exception& e) {
+        err << QStringLiteral("orvik-admin: %1").arg(QString::fromLocal8Bit(e.what())) << Qt::endl;
+        return 1;
+    } catch (...) {
+        err << QStringLiteral("orvik-admin: 不明的錯誤") << Qt::endl;
+        return 1;
+    }
+}
+
+}  // namespace orvik::admin

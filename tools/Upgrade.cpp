@@ -1,0 +1,204 @@
+#include "Upgrade.h"
+
+#include <QFileInfo>
+
+#include "Admin.h"
+#include "TableDef.h"
+#include "AdminError.h"
+
+namespace orvik::admin {
+
+using store::Database;
+using store::DatabasePtr;
+using store::EngineError;
+namespace schema = store::schema;
+
+namespace {
+
+QString quote(const QString& name) {
+    QString q = name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+// The definition text of one column, exactly as the schema writes it in CREATE TABLE.
+QString columnSql(const schema::Column& col) {
+    const QString sql = schema::createTableSql(schema::Table{QStringLiteral("x"), {col}, {}});
+    const int open = int(sql.indexOf(QLatin1Char('(')));
+    return sql.mid(open + 1, sql.lastIndexOf(QLatin1Char(')')) - open - 1);
+}
+
+// Values that the program's own schema check gives a column it adds (spec Part 1.3).
+QString fillFor(const QString& table, const QString& column) {
+    if ((table == QLatin1String("ri") || table == QLatin1String("ro")) && column == QLatin1String("Let"))
+        return QStringLiteral("'0'");
+    if (table == QStringLiteral("員工") && column == QLatin1String("AccS"))
+        return QStringLiteral("1");
+    return {};
+}
+
+bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+bool indexExists(Database& db, const QString& name) {
+    return db.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
+                     {name})
+        .isValid();
+}
+
+// Version 0 → 1: a file made by an earlier tool. Missing tables are created, missing columns
+// added (at the end with ALTER TABLE when only trailing columns are missing, otherwise by
+// rebuilding the table in the defined column order, keeping every row), missing indexes
+// created, and a missing password set.
+void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
+    for (const auto& t : file.tables) {
+        if (!db.hasTable(t.name)) {
+            db.execute(schema::createTableSql(t));
+            actions << QStringLiteral("建立資料表 %1").arg(t.name);
+        } else {
+            const QStringList have = db.tableDef(t.name).fieldNames();
+            const QStringList want = t.columnNames();
+            QStringList extra;
+            for (const auto& h : have) {
+                if (std::none_of(want.begin(), want.end(), [&](const QString& w) { return sameName(w, h); }))
+                    extra << h;
+            }
+            if (!extra.isEmpty())
+                throw AdminError(QStringLiteral("%1: 資料表 %2 有定義以外的欄位 %3，無法自動升級")
+                                     .arg(file.fileName, t.name, extra.join(QStringLiteral("、"))));
+            bool prefix = have.size() <= want.size();
+            for (int i = 0; prefix && i < have.size(); ++i)
+                prefix = sameName(have.at(i), want.at(i));
+            QStringList added;
+            if (prefix) {
+                for (int i = int(have.size()); i < want.size(); ++i) {
+                    db.execute(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
+                                   .arg(quote(t.name), columnSql(t.columns.at(i))));
+                    added << want.at(i);
+                }
+                if (!added.isEmpty())
+                    actions << QStringLiteral("資料表 %1 加上欄位 %2")
+                                   .arg(t.name, added.join(QStringLiteral("、")));
+            } else {
+                // Rebuild in the defined order; the indexes go with the old table and are
+                // created again below.
+                const QString tmp = t.name + QStringLiteral("__orvik_upgrade");
+                schema::Table copy = t;
+                copy.name = tmp;
+                db.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quote(tmp)));
+                db.execute(schema::createTableSql(copy));
+                QStringList common;
+                for (const auto& w : want) {
+                    if (std::any_of(have.begin(), have.end(), [&](const QString& h) { return sameName(w, h); }))
+                        common << quote(w);
+                    else
+                        added << w;
+                }
+                db.execute(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
+                               .arg(quote(tmp), common.join(QStringLiteral(", ")), quote(t.name)));
+                db.execute(QStringLiteral("DROP TABLE %1").arg(quote(t.name)));
+                db.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quote(tmp), quote(t.name)));
+                actions << QStringLiteral("資料表 %1 依定義的欄位順序重建%2")
+                               .arg(t.name, added.isEmpty() ? QString()
+                                                            : QStringLiteral("，加上欄位 ") +
+                                                                  added.join(QStringLiteral("、")));
+            }
+            for (const auto& col : added) {
+                const QString fill = fillFor(t.name, col);
+                if (!fill.isEmpty())
+                    db.execute(QStringLiteral("UPDATE %1 SET %2 = %3").arg(quote(t.name), quote(col), fill));
+            }
+        }
+        for (const auto& index : t.indexes) {
+            if (indexExists(db, index.name))
+                continue;
+            try {
+                db.execute(schema::createIndexSql(t, index));
+            } catch (const EngineError& e) {
+                throw AdminError(QStringLiteral("%1: 無法建立索引 %2（%3）：%4")
+                                     .arg(file.fileName, index.name, index.columns.join(QLatin1Char(',')),
+                                          e.description()));
+            }
+            actions << QStringLiteral("建立索引 %1").arg(index.name);
+        }
+    }
+    if (!file.password.isEmpty() && db.meta(QStringLiteral("password_hash")).isEmpty()) {
+        db.setPassword(file.password);
+        actions << QStringLiteral("設定密碼");
+    }
+}
+
+}  // namespace
+
+const QVector<UpgradeStep>& upgradeSteps() {
+    static const QVector<UpgradeStep> steps = {
+        {0, QStringLiteral("未標版本 → 第 1 版：補上缺少的資料表、欄位、索引與密碼，並標上版本"),
+         stepStamp},
+    };
+    static_assert(schema::kVersion == 1, "add an upgrade step for the new schema version");
+    return steps;
+}
+
+QVector<FileUpgrade> upgradeFolder(const QString& dir) {
+    if (!QFileInfo(dir).isDir())
+        throw AdminError(QStringLiteral("%1 不是資料夾").arg(dir));
+    struct Opened {
+        const schema::File* file;
+        DatabasePtr db;
+        int version;
+    };
+    QVector<Opened> opened;
+    for (const auto* f : schema::files()) {
+        const QString path = filePath(dir, *f);
+        if (!QFileInfo::exists(path))
+            throw AdminError(QStringLiteral("%1: 找不到檔案").arg(f->fileName));
+        DatabasePtr db;
+        try {
+            db = Database::open(path, f->connect());
+        } catch (const EngineError& e) {
+            // A file made by an earlier tool may have no password yet.
+            if (e.number() != store::err::InvalidPassword || f->password.isEmpty())
+                throw AdminError(QStringLiteral("%1: %2 (%3)").arg(f->fileName, e.description()).arg(e.number()));
+            try {
+                db = Database::open(path);
+            } catch (const EngineError&) {
+                throw AdminError(QStringLiteral("%1: %2 (%3)").arg(f->fileName, e.description()).arg(e.number()));
+            }
+            if (schema::versionOf(*db) != 0)
+                throw AdminError(QStringLiteral("%1: 已標版本的檔案沒有密碼，請檢查檔案來源").arg(f->fileName));
+        }
+        const int version = schema::versionOf(*db);
+        if (version > schema::kVersion)
+            throw AdminError(QStringLiteral("%1 的版本 %2 比本工具支援的第 %3 版新；請改用較新的 orvik-admin")
+                                 .arg(f->fileName)
+                                 .arg(version)
+                                 .arg(schema::kVersion));
+        opened.push_back({f, db, version});
+    }
+
+    QVector<FileUpgrade> out;
+    for (auto& o : opened) {
+        FileUpgrade fu{o.file->fileName, o.version, schema::kVersion, {}};
+        if (o.version < schema::kVersion) {
+            store::Transaction tx(*o.db);
+            for (int v = o.version; v < schema::kVersion; ++v) {
+                const UpgradeStep& step = upgradeSteps().at(v);
+                try {
+                    step.apply(*o.db, *o.file, fu.actions);
+                } catch (const EngineError& e) {
+                    throw AdminError(QStringLiteral("%1: 升級到第 %2 版失敗：%3 (%4)")
+                                         .arg(o.file->fileName)
+                                         .arg(v + 1)
+                                         .arg(e.description())
+                                         .arg(e.number()));
+                }
+            }
+            o.db->setMeta(QStringLiteral("schema_version"), QString::number(schema::kVersion));
+            fu.actions << QStringLiteral("標上第 %1 版").arg(schema::kVersion);
+            tx.commit();
+        }
+        out << fu;
+    }
+    return out;
+}
+
+}  // namespace orvik::admin
