@@ -298,10 +298,13 @@ CheckResult checkFolder(const QString& dir) {
             if (f == &schema::print() && db->hasTable(QStringLiteral("company")) &&
                 db->scalar(QStringLiteral("SELECT count(*) FROM company")).toLongLong() != 1)
                 r.problems << QStringLiteral("%1: 資料表 company 應恰有一列").arg(f->fileName);
+            const int version = schema::versionOf(*db);
+            if (version < schema::kVersion && !r.hints.contains(QStringLiteral("upgrade")))
+                r.hints << QStringLiteral("upgrade");
             r.notes << QStringLiteral("%1: %2 個資料表，第 %3 版")
                            .arg(f->fileName)
                            .arg(db->tableNames().size())
-                           .arg(schema::versionOf(*db));
+                           .arg(version);
         } catch (const EngineError& e) {
             r.problems << engineText(f->fileName, e);
         }

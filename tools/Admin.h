@@ -63,6 +63,7 @@ qint64 parseRights(const QString& text);
 struct CheckResult {
     QStringList problems;  // one line each
     QStringList notes;     // a short summary of what was looked at
+    QStringList hints;     // what to do about the problems, when there is an obvious step
     bool ok() const { return problems.isEmpty(); }
 };
 

@@ -185,7 +185,10 @@ int cmdCheck(const QStringList& rest, QTextStream& out, QTextStream& err) {
         out << QStringLiteral("OK: %1").arg(r.notes.join(QStringLiteral("；"))) << Qt::endl;
         return 0;
     }
-    err << QStringLiteral("check: 發現 %1 個問題").arg(r.problems.size()) << Qt::endl;
+    QString line = QStringLiteral("check: 發現 %1 個問題").arg(r.problems.size());
+    if (r.hints.contains(QStringLiteral("upgrade")))
+        line += QStringLiteral("；舊版的資料夾可用 orvik-admin upgrade %1 升級").arg(a.positional.at(0));
+    err << line << Qt::endl;
     return 1;
 }
 

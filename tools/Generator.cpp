@@ -149,6 +149,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
     const QDate ref = o.reference.isValid() ? o.reference : QDate::currentDate();
     const QDate first = ref.addYears(-o.years).addDays(1);
     const int days = int(first.daysTo(ref)) + 1;
+    if (first.year() < 1912)
+        throw UsageError(QStringLiteral("產生的日期會早於民國元年；請縮短 --years"));
 
     DatabasePtr acc = openFile(o.dir, schema::acc());
     DatabasePtr general = openFile(o.dir, schema::general());
