@@ -30,7 +30,9 @@ namespace {
 
 QTextStream out(stdout);
 
-double ms(qint64 ns) { return double(ns) / 1e6; }
+double ms(qint64 ns) {
+    return double(ns) / 1e6;
+}
 
 qint64 procStatusKb(const char* key) {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -73,7 +75,9 @@ void row(const QString& what, const QString& store, const QString& bare, const Q
         << QStringLiteral("  ") << target.leftJustified(22) << verdict << Qt::endl;
 }
 
-QString f3(double v) { return QString::number(v, 'f', 3); }
+QString f3(double v) {
+    return QString::number(v, 'f', 3);
+}
 
 bool runAdmin(const QStringList& args, double* seconds) {
     QProcess p;
@@ -82,7 +86,8 @@ bool runAdmin(const QStringList& args, double* seconds) {
     t.start();
     p.start(QStringLiteral(ORVIK_ADMIN), args);
     if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        out << "orvik-admin " << args.join(' ') << " failed: " << p.readAllStandardOutput() << Qt::endl;
+        out << "orvik-admin " << args.join(' ') << " failed: " << p.readAllStandardOutput()
+            << Qt::endl;
         return false;
     }
     if (seconds)
@@ -131,7 +136,8 @@ int main(int argc, char* argv[]) {
         else if (a == QLatin1String("--keep"))
             keep = true;
         else if (a.startsWith(QLatin1String("-"))) {
-            std::fprintf(stderr, "usage: bench_cursor [DIR] [--vouchers N] [--samples K] [--keep]\n");
+            std::fprintf(stderr,
+                         "usage: bench_cursor [DIR] [--vouchers N] [--samples K] [--keep]\n");
             return 2;
         } else
             dir = a;
@@ -188,7 +194,8 @@ int main(int argc, char* argv[]) {
         // The same bare key scan on the store's own connection: tells the cost of the cursor's
         // code apart from the cost of the connection's settings.
         sqlite3_stmt* keysOnStore = nullptr;
-        sqlite3_prepare_v2(db->handle(), "select rowid from iof order by 單號", -1, &keysOnStore, nullptr);
+        sqlite3_prepare_v2(db->handle(), "select rowid from iof order by 單號", -1, &keysOnStore,
+                           nullptr);
         std::vector<double> onStoreConn;
         std::vector<sqlite3_int64> scratch;
         std::vector<double> storeOpen, storeCount, bareOpen;
@@ -271,37 +278,56 @@ int main(int argc, char* argv[]) {
             << QFile(path).size() / (1024 * 1024) << " MB" << Qt::endl;
         if (generateSeconds >= 0)
             out << "generate: " << QString::number(generateSeconds, 'f', 1)
-                << " s wall (target < 60 s): " << (generateSeconds < 60 ? "ok" : "SLOW") << Qt::endl;
-        out << "times in ms; median of 3 rounds for the opens; bare = raw sqlite3 on its own connection"
-            << Qt::endl << Qt::endl;
-        row(QStringLiteral("operation"), QStringLiteral("Orvik store"), QStringLiteral("bare SQLite"),
-            QStringLiteral("target"));
+                << " s wall (target < 60 s): " << (generateSeconds < 60 ? "ok" : "SLOW")
+                << Qt::endl;
+        out << "times in ms; median of 3 rounds for the opens; bare = raw sqlite3 on its own "
+               "connection"
+            << Qt::endl
+            << Qt::endl;
+        row(QStringLiteral("operation"), QStringLiteral("Orvik store"),
+            QStringLiteral("bare SQLite"), QStringLiteral("target"));
         row(QStringLiteral("Database::open (password check)"), f3(openDb), QString());
         row(QStringLiteral("cursor open (keys in 單號 order)"), f3(so), f3(bo));
         row(QStringLiteral("RecordCount after open"), f3(sc), QString());
-        row(QStringLiteral("bare key scan on store's connection"), QString(), f3(median(onStoreConn)));
+        row(QStringLiteral("bare key scan on store's connection"), QString(),
+            f3(median(onStoreConn)));
         const double oc = so + sc;
-        row(QStringLiteral("open + RecordCount"), f3(oc), f3(bo), QStringLiteral("< 500, <= 2x bare"),
+        row(QStringLiteral("open + RecordCount"), f3(oc), f3(bo),
+            QStringLiteral("< 500, <= 2x bare"),
             (oc < 500 && oc <= 2 * bo) ? QStringLiteral("ok (%1x)").arg(oc / bo, 0, 'f', 2)
                                        : QStringLiteral("MISSED (%1x)").arg(oc / bo, 0, 'f', 2));
         const QString moveTarget = QStringLiteral("< 1");
-        auto verdict = [](double v) { return v < 1.0 ? QStringLiteral("ok") : QStringLiteral("MISSED"); };
-        row(QStringLiteral("Move first + 21 field reads"), f3(sFirst), f3(bFirst), moveTarget, verdict(sFirst));
-        row(QStringLiteral("Move middle + 21 field reads"), f3(sMid), f3(bMid), moveTarget, verdict(sMid));
-        row(QStringLiteral("Move last + 21 field reads"), f3(sLast), f3(bLast), moveTarget, verdict(sLast));
+        auto verdict = [](double v) {
+            return v < 1.0 ? QStringLiteral("ok") : QStringLiteral("MISSED");
+        };
+        row(QStringLiteral("Move first + 21 field reads"), f3(sFirst), f3(bFirst), moveTarget,
+            verdict(sFirst));
+        row(QStringLiteral("Move middle + 21 field reads"), f3(sMid), f3(bMid), moveTarget,
+            verdict(sMid));
+        row(QStringLiteral("Move last + 21 field reads"), f3(sLast), f3(bLast), moveTarget,
+            verdict(sLast));
         const Stats sr = stats(sRand), br = stats(bRand), sn = stats(sNext), bn = stats(bNext);
-        row(QStringLiteral("Move random + 21 reads, avg"), f3(sr.avg), f3(br.avg), moveTarget, verdict(sr.avg));
-        row(QStringLiteral("Move random + 21 reads, p99"), f3(sr.p99), f3(br.p99), moveTarget, verdict(sr.p99));
-        row(QStringLiteral("Move random + 21 reads, max"), f3(sr.max), f3(br.max), QStringLiteral("(info)"));
-        row(QStringLiteral("MoveNext + 21 reads, avg"), f3(sn.avg), f3(bn.avg), moveTarget, verdict(sn.avg));
+        row(QStringLiteral("Move random + 21 reads, avg"), f3(sr.avg), f3(br.avg), moveTarget,
+            verdict(sr.avg));
+        row(QStringLiteral("Move random + 21 reads, p99"), f3(sr.p99), f3(br.p99), moveTarget,
+            verdict(sr.p99));
+        row(QStringLiteral("Move random + 21 reads, max"), f3(sr.max), f3(br.max),
+            QStringLiteral("(info)"));
+        row(QStringLiteral("MoveNext + 21 reads, avg"), f3(sn.avg), f3(bn.avg), moveTarget,
+            verdict(sn.avg));
         const double cursorMb = double(rssCursor - rss0) / 1024.0;
         const double heldMb = double(rssHeld - rss0) / 1024.0;
         row(QStringLiteral("cursor memory (VmRSS delta), MB"), QString::number(cursorMb, 'f', 1),
-            QString::number(double(bareKeys.capacity() * sizeof(sqlite3_int64)) / 1048576.0, 'f', 1),
-            QStringLiteral("< 100"), cursorMb < 100 ? QStringLiteral("ok") : QStringLiteral("MISSED"));
-        row(QStringLiteral("with bare keys + cache held, MB"), QString::number(heldMb, 'f', 1), QString());
-        row(QStringLiteral("peak memory (VmHWM), MB"), QString::number(double(hwm) / 1024.0, 'f', 1), QString());
-        out << Qt::endl << "(" << samples << " random positions, seed 42; checksum " << sink << ")" << Qt::endl;
+            QString::number(double(bareKeys.capacity() * sizeof(sqlite3_int64)) / 1048576.0, 'f',
+                            1),
+            QStringLiteral("< 100"),
+            cursorMb < 100 ? QStringLiteral("ok") : QStringLiteral("MISSED"));
+        row(QStringLiteral("with bare keys + cache held, MB"), QString::number(heldMb, 'f', 1),
+            QString());
+        row(QStringLiteral("peak memory (VmHWM), MB"),
+            QString::number(double(hwm) / 1024.0, 'f', 1), QString());
+        out << Qt::endl
+            << "(" << samples << " random positions, seed 42; checksum " << sink << ")" << Qt::endl;
     } catch (const EngineError& e) {
         out << "engine error " << e.number() << ": " << e.description() << Qt::endl;
         return 1;

@@ -63,7 +63,9 @@ QString engineText(const QString& fileName, const EngineError& e) {
     return QStringLiteral("%1: %2 (%3)").arg(fileName, e.description()).arg(e.number());
 }
 
-DatabasePtr openGeneral(const QString& dir) { return openFile(dir, schema::general()); }
+DatabasePtr openGeneral(const QString& dir) {
+    return openFile(dir, schema::general());
+}
 
 void requireLogin(Database& general, const QString& login) {
     const QVariant n = general.scalar(
@@ -124,8 +126,9 @@ InitResult initFolder(const InitOptions& o) {
             schema::createAll(*print, schema::print());
 
             store::Transaction tg(*general);
-            general->execute(QStringLiteral("INSERT INTO super (super_id, super_pass) VALUES (?, ?)"),
-                             {QStringLiteral("voro"), QStringLiteral("orvik")});
+            general->execute(
+                QStringLiteral("INSERT INTO super (super_id, super_pass) VALUES (?, ?)"),
+                {QStringLiteral("voro"), QStringLiteral("orvik")});
             general->execute(
                 QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
                                "VALUES (?, ?, ?, ?, ?)"),
@@ -135,8 +138,7 @@ InitResult initFolder(const InitOptions& o) {
             print->execute(QStringLiteral("INSERT INTO company (ion) VALUES (?)"), {company});
             if (o.demo) {
                 store::Transaction ta(*acc);
-                const DemoResult demo =
-                    fillDemo(*acc, *general, reference, company, o.adminLogin);
+                const DemoResult demo = fillDemo(*acc, *general, reference, company, o.adminLogin);
                 ta.commit();
                 result.employees += demo.employees;
                 result.vouchers = demo.vouchers;
@@ -147,7 +149,8 @@ InitResult initFolder(const InitOptions& o) {
     } catch (const EngineError& e) {
         for (const auto& m : moves)
             removeWithJournal(m.first);
-        throw AdminError(QStringLiteral("建立資料庫失敗：%1 (%2)").arg(e.description()).arg(e.number()));
+        throw AdminError(
+            QStringLiteral("建立資料庫失敗：%1 (%2)").arg(e.description()).arg(e.number()));
     } catch (...) {
         for (const auto& m : moves)
             removeWithJournal(m.first);
@@ -160,7 +163,8 @@ InitResult initFolder(const InitOptions& o) {
 // employees
 
 QString rightsString(qint64 rights) {
-    // Part 1.5 ToBinaryRights: lowest bit first, filled with "0" to 22 characters.
+    // As the program turns the rights number into its string: lowest bit first, filled with
+    // "0" to 22 characters.
     QString s;
     qint64 n = rights;
     while (n >= 2) {
@@ -177,7 +181,8 @@ qint64 parseRights(const QString& text) {
     bool ok = false;
     const qint64 v = text.trimmed().toLongLong(&ok);
     if (!ok || v < 0 || v > kAllRights)
-        throw UsageError(QStringLiteral("權限值 '%1' 須是 0 到 %2 的整數").arg(text).arg(kAllRights));
+        throw UsageError(
+            QStringLiteral("權限值 '%1' 須是 0 到 %2 的整數").arg(text).arg(kAllRights));
     return v;
 }
 
@@ -226,7 +231,8 @@ QVector<Employee> listEmployees(const QString& dir) {
     DatabasePtr general = openGeneral(dir);
     QVector<Employee> out;
     store::Recordset rs = general->openRecordset(
-        QStringLiteral("SELECT 員工編號, 中文姓名, 英文姓名, pass, AccS FROM 員工 ORDER BY 員工編號"),
+        QStringLiteral(
+            "SELECT 員工編號, 中文姓名, 英文姓名, pass, AccS FROM 員工 ORDER BY 員工編號"),
         store::RecordsetType::Snapshot);
     while (!rs.isEOF()) {
         Employee e;
@@ -272,9 +278,10 @@ CheckResult checkFolder(const QString& dir) {
             QStringList lines;
             int rc;
             while ((rc = sqlite3_step(st)) == SQLITE_ROW)
-                lines << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-            const QString err = rc == SQLITE_DONE ? QString()
-                                                  : QString::fromUtf8(sqlite3_errmsg(db->handle()));
+                lines << QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            const QString err =
+                rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(db->handle()));
             sqlite3_finalize(st);
             if (!err.isEmpty())
                 r.problems << QStringLiteral("%1: 完整性檢查失敗：%2").arg(f->fileName, err);
@@ -286,14 +293,16 @@ CheckResult checkFolder(const QString& dir) {
                 if (d.table.isEmpty())
                     r.problems << QStringLiteral("%1: %2").arg(f->fileName, d.what);
                 else
-                    r.problems << QStringLiteral("%1: 資料表 %2：%3").arg(f->fileName, d.table, d.what);
+                    r.problems
+                        << QStringLiteral("%1: 資料表 %2：%3").arg(f->fileName, d.table, d.what);
             }
             // Rows the program cannot start without.
             if (f == &schema::general() && db->hasTable(QStringLiteral("super")) &&
                 db->scalar(QStringLiteral("SELECT count(*) FROM super WHERE super_id = 'voro'"))
                         .toLongLong() == 0)
-                r.problems << QStringLiteral("%1: 資料表 super 缺少 super_id 為 voro 的資料列，"
-                                             "程式無法登入")
+                r.problems << QStringLiteral(
+                                  "%1: 資料表 super 缺少 super_id 為 voro 的資料列，"
+                                  "程式無法登入")
                                   .arg(f->fileName);
             if (f == &schema::print() && db->hasTable(QStringLiteral("company")) &&
                 db->scalar(QStringLiteral("SELECT count(*) FROM company")).toLongLong() != 1)

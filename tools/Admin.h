@@ -11,7 +11,7 @@
 
 namespace orvik::admin {
 
-// Rights numbers use 22 bits (spec Part 1.3).
+// Rights numbers use 22 bits, one per function of the program.
 inline constexpr int kAllRights = (1 << 22) - 1;  // 4194303
 
 // Full path of one of the three files in a database folder.
@@ -26,8 +26,8 @@ struct InitOptions {
     bool demo = false;
     QString adminLogin = QStringLiteral("admin");
     QString adminPassword = QStringLiteral("admin");
-    QString company;       // empty: the default heading
-    QDate reference;       // demo dates are relative to it; invalid: today
+    QString company;  // empty: the default heading
+    QDate reference;  // demo dates are relative to it; invalid: today
     bool force = false;
 };
 
@@ -55,7 +55,7 @@ void setEmployeePassword(const QString& dir, const QString& login, const QString
 void setEmployeeRights(const QString& dir, const QString& login, qint64 rights);
 QVector<Employee> listEmployees(const QString& dir);
 
-// The 22-character rights string of Part 1.5, lowest bit first.
+// The 22-character rights string the program reads, lowest bit first.
 QString rightsString(qint64 rights);
 // Parses a rights number (decimal); throws a UsageError outside 0..4194303.
 qint64 parseRights(const QString& text);

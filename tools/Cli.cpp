@@ -16,7 +16,8 @@ namespace {
 
 const char* const kUsage[] = {
     "用法: orvik-admin <命令> [參數]",
-    "  init DIR [--demo] [--date YYYY-MM-DD] [--admin NAME --password P] [--company 名稱] [--force]",
+    "  init DIR [--demo] [--date YYYY-MM-DD] [--admin NAME --password P] [--company 名稱] "
+    "[--force]",
     "        建立三個資料庫檔案（acc.mdb、voro3.mdb、pt.mdb）；--demo 加上示範公司的資料，",
     "        日期以 --date（預設今天）為準；--force 先刪除資料夾裡既有的三個檔案",
     "  employee add DIR --no 編號 --name 中文姓名 --login 登入名稱 --password P [--rights R]",
@@ -57,7 +58,8 @@ Args parse(const QStringList& in, const QStringList& valueOptions, const QString
             if (valueOptions.contains(name)) {
                 if (!hasValue) {
                     if (i + 1 >= in.size())
-                        throw UsageError(QStringLiteral("%1: 選項 --%2 需要一個值").arg(command, name));
+                        throw UsageError(
+                            QStringLiteral("%1: 選項 --%2 需要一個值").arg(command, name));
                     value = in.at(++i);
                 }
                 a.values.insert(name, value);
@@ -86,11 +88,13 @@ QDate parseDate(const QString& text) {
 }
 
 int cmdInit(const QStringList& rest, QTextStream& out, QTextStream& err) {
-    const Args a = parse(rest, {QStringLiteral("admin"), QStringLiteral("password"),
-                                QStringLiteral("date"), QStringLiteral("company")},
+    const Args a = parse(rest,
+                         {QStringLiteral("admin"), QStringLiteral("password"),
+                          QStringLiteral("date"), QStringLiteral("company")},
                          {QStringLiteral("demo"), QStringLiteral("force")}, QStringLiteral("init"));
-    expectPositional(a, 1, QStringLiteral("init"),
-                     QStringLiteral("DIR [--demo] [--date YYYY-MM-DD] [--admin NAME --password P] [--force]"));
+    expectPositional(
+        a, 1, QStringLiteral("init"),
+        QStringLiteral("DIR [--demo] [--date YYYY-MM-DD] [--admin NAME --password P] [--force]"));
     if (a.values.contains(QStringLiteral("admin")) != a.values.contains(QStringLiteral("password")))
         throw UsageError(QStringLiteral("init: --admin 與 --password 要一起給"));
     InitOptions o;
@@ -117,18 +121,23 @@ int cmdInit(const QStringList& rest, QTextStream& out, QTextStream& err) {
 
 int cmdEmployee(const QStringList& rest, QTextStream& out, QTextStream&) {
     if (rest.isEmpty())
-        throw UsageError(QStringLiteral("用法: orvik-admin employee add|password|rights|list DIR ..."));
+        throw UsageError(
+            QStringLiteral("用法: orvik-admin employee add|password|rights|list DIR ..."));
     const QString sub = rest.at(0);
     const QStringList tail = rest.mid(1);
     if (sub == QLatin1String("add")) {
-        const Args a = parse(tail, {QStringLiteral("no"), QStringLiteral("name"), QStringLiteral("login"),
-                                    QStringLiteral("password"), QStringLiteral("rights")},
+        const Args a = parse(tail,
+                             {QStringLiteral("no"), QStringLiteral("name"), QStringLiteral("login"),
+                              QStringLiteral("password"), QStringLiteral("rights")},
                              {}, QStringLiteral("employee add"));
-        expectPositional(a, 1, QStringLiteral("employee add"),
-                         QStringLiteral("DIR --no 編號 --name 中文姓名 --login 登入名稱 --password P [--rights R]"));
+        expectPositional(
+            a, 1, QStringLiteral("employee add"),
+            QStringLiteral(
+                "DIR --no 編號 --name 中文姓名 --login 登入名稱 --password P [--rights R]"));
         for (const char* required : {"no", "name", "login", "password"}) {
             if (!a.values.contains(QLatin1String(required)))
-                throw UsageError(QStringLiteral("employee add: 缺少 --%1").arg(QLatin1String(required)));
+                throw UsageError(
+                    QStringLiteral("employee add: 缺少 --%1").arg(QLatin1String(required)));
         }
         const qint64 rights = a.values.contains(QStringLiteral("rights"))
                                   ? parseRights(a.values.value(QStringLiteral("rights")))
@@ -137,7 +146,8 @@ int cmdEmployee(const QStringList& rest, QTextStream& out, QTextStream&) {
                     a.values.value(QStringLiteral("name")), a.values.value(QStringLiteral("login")),
                     a.values.value(QStringLiteral("password")), rights);
         out << QStringLiteral("已新增員工 %1（%2），權限 %3")
-                   .arg(a.values.value(QStringLiteral("login")), a.values.value(QStringLiteral("name")))
+                   .arg(a.values.value(QStringLiteral("login")),
+                        a.values.value(QStringLiteral("name")))
                    .arg(rights)
             << Qt::endl;
         return 0;
@@ -164,7 +174,8 @@ int cmdEmployee(const QStringList& rest, QTextStream& out, QTextStream&) {
     if (sub == QLatin1String("list")) {
         const Args a = parse(tail, {}, {}, QStringLiteral("employee list"));
         expectPositional(a, 1, QStringLiteral("employee list"), QStringLiteral("DIR"));
-        out << QStringLiteral("員工編號\t中文姓名\t登入名稱\t權限\t權限位元（低位在前）\t密碼") << Qt::endl;
+        out << QStringLiteral("員工編號\t中文姓名\t登入名稱\t權限\t權限位元（低位在前）\t密碼")
+            << Qt::endl;
         for (const auto& e : listEmployees(a.positional.at(0))) {
             out << e.no << '\t' << e.name << '\t' << e.login << '\t' << e.rights << '\t'
                 << rightsString(e.rights) << '\t'
@@ -172,7 +183,8 @@ int cmdEmployee(const QStringList& rest, QTextStream& out, QTextStream&) {
         }
         return 0;
     }
-    throw UsageError(QStringLiteral("employee: 不認得的子命令 %1（add、password、rights、list）").arg(sub));
+    throw UsageError(
+        QStringLiteral("employee: 不認得的子命令 %1（add、password、rights、list）").arg(sub));
 }
 
 int cmdCheck(const QStringList& rest, QTextStream& out, QTextStream& err) {
@@ -187,7 +199,8 @@ int cmdCheck(const QStringList& rest, QTextStream& out, QTextStream& err) {
     }
     QString line = QStringLiteral("check: 發現 %1 個問題").arg(r.problems.size());
     if (r.hints.contains(QStringLiteral("upgrade")))
-        line += QStringLiteral("；舊版的資料夾可用 orvik-admin upgrade %1 升級").arg(a.positional.at(0));
+        line += QStringLiteral("；舊版的資料夾可用 orvik-admin upgrade %1 升級")
+                    .arg(a.positional.at(0));
     err << line << Qt::endl;
     return 1;
 }
@@ -209,11 +222,13 @@ int cmdUpgrade(const QStringList& rest, QTextStream& out, QTextStream&) {
     bool any = false;
     for (const auto& r : results) {
         if (r.from == r.to) {
-            out << QStringLiteral("%1: 已是第 %2 版，不需升級").arg(r.fileName).arg(r.to) << Qt::endl;
+            out << QStringLiteral("%1: 已是第 %2 版，不需升級").arg(r.fileName).arg(r.to)
+                << Qt::endl;
             continue;
         }
         any = true;
-        out << QStringLiteral("%1: 第 %2 版 → 第 %3 版").arg(r.fileName).arg(r.from).arg(r.to) << Qt::endl;
+        out << QStringLiteral("%1: 第 %2 版 → 第 %3 版").arg(r.fileName).arg(r.from).arg(r.to)
+            << Qt::endl;
         for (const auto& line : r.actions)
             out << QStringLiteral("  ") << line << Qt::endl;
     }
@@ -230,8 +245,9 @@ int cmdBackup(const QStringList& rest, QTextStream& out, QTextStream&) {
 }
 
 int cmdGenerate(const QStringList& rest, QTextStream& out, QTextStream& err) {
-    const Args a = parse(rest, {QStringLiteral("vouchers"), QStringLiteral("seed"), QStringLiteral("date"),
-                                QStringLiteral("years")},
+    const Args a = parse(rest,
+                         {QStringLiteral("vouchers"), QStringLiteral("seed"),
+                          QStringLiteral("date"), QStringLiteral("years")},
                          {QStringLiteral("quiet")}, QStringLiteral("generate"));
     expectPositional(a, 1, QStringLiteral("generate"),
                      QStringLiteral("DIR --vouchers N [--seed S] [--date YYYY-MM-DD] [--years Y]"));
@@ -260,7 +276,9 @@ int cmdGenerate(const QStringList& rest, QTextStream& out, QTextStream& err) {
         if (!quiet)
             err << line << Qt::endl;
     });
-    out << QStringLiteral("已產生 %1 張收支單（%2 到 %3）、%4 張票據、%5 筆合併開票連結、%6 筆現金帳、%7 筆銀行帳")
+    out << QStringLiteral(
+               "已產生 %1 張收支單（%2 到 %3）、%4 張票據、%5 筆合併開票連結、%6 筆現金帳、%7 "
+               "筆銀行帳")
                .arg(r.vouchers)
                .arg(r.first.toString(Qt::ISODate), r.last.toString(Qt::ISODate))
                .arg(r.bills)
@@ -310,12 +328,14 @@ int runCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
             return cmdBackup(rest, out, err);
         if (command == QLatin1String("generate"))
             return cmdGenerate(rest, out, err);
-        throw UsageError(QStringLiteral("不認得的命令 %1；orvik-admin help 列出所有命令").arg(command));
+        throw UsageError(
+            QStringLiteral("不認得的命令 %1；orvik-admin help 列出所有命令").arg(command));
     } catch (const AdminError& e) {
         err << QStringLiteral("orvik-admin: ") << e.message() << Qt::endl;
         return e.exitCode();
     } catch (const store::EngineError& e) {
-        err << QStringLiteral("orvik-admin: %1 (%2)").arg(e.description()).arg(e.number()) << Qt::endl;
+        err << QStringLiteral("orvik-admin: %1 (%2)").arg(e.description()).arg(e.number())
+            << Qt::endl;
         return 1;
     } catch (const std::exception& e) {
         err << QStringLiteral("orvik-admin: %1").arg(QString::fromLocal8Bit(e.what())) << Qt::endl;

@@ -41,9 +41,13 @@ struct Voucher {
     int order = 0;        // keeps the plan's order within a day
 };
 
-qint64 nearestEven(double x) { return qint64(std::nearbyint(x)); }
+qint64 nearestEven(double x) {
+    return qint64(std::nearbyint(x));
+}
 
-qint64 taxOf(qint64 amount) { return nearestEven(double(amount) - double(nearestEven(amount / 1.05))); }
+qint64 taxOf(qint64 amount) {
+    return nearestEven(double(amount) - double(nearestEven(amount / 1.05)));
+}
 
 QString documentNo(Rng& rng) {
     const QString letters = QStringLiteral("ABCDEFGHJKLMNPQRSTUVWXYZ");
@@ -59,9 +63,12 @@ QDate workingDayOnOrBefore(QDate d) {
 }
 
 class Planner {
-public:
+  public:
     Planner(const QDate& reference, const QString& company)
-        : ref_(reference), company_(company), rng_(0x0A5C1E2026ULL), projects_(projects(reference)) {
+        : ref_(reference),
+          company_(company),
+          rng_(0x0A5C1E2026ULL),
+          projects_(projects(reference)) {
         for (const auto& e : demoEmployees()) {
             if (e.rights != 0)
                 staff_ << e.name;
@@ -93,8 +100,8 @@ public:
         switch (k.party) {
             case VoucherKind::Party::Customer: {
                 const QStringList customers = customerNames();
-                v.applicant = p ? p->customer
-                                : customers.at(int(rng_.range(0, customers.size() - 1)));
+                v.applicant =
+                    p ? p->customer : customers.at(int(rng_.range(0, customers.size() - 1)));
                 v.signer = QStringLiteral("陳美玲");
                 break;
             }
@@ -167,7 +174,7 @@ public:
 
     Rng& rng() { return rng_; }
 
-private:
+  private:
     QDate ref_;
     QString company_;
     Rng rng_;
@@ -196,9 +203,10 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
     for (const auto& e : demoEmployees()) {
         if (e.login.compare(skipLogin, Qt::CaseInsensitive) == 0)
             continue;
-        general.execute(QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
-                                       "VALUES (?, ?, ?, ?, ?)"),
-                        {e.no, e.name, e.login, e.password, e.rights});
+        general.execute(
+            QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
+                           "VALUES (?, ?, ?, ?, ?)"),
+            {e.no, e.name, e.login, e.password, e.rights});
         ++result.employees;
     }
 
@@ -350,22 +358,24 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
 
     // ---- write rows
     for (const auto& v : vs) {
-        acc.execute(QStringLiteral("INSERT INTO iof VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
-                    {v.entry, v.no, v.purpose, v.status, v.amount, v.account, v.pay, v.accountName,
-                     v.ps1, v.ps2, v.project, v.projectName, v.workType, v.occurred, v.applicant,
-                     v.signer, v.hasDocument, v.documentNo, v.tax, v.purchase, v.suggestion});
+        acc.execute(
+            QStringLiteral("INSERT INTO iof VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+            {v.entry,    v.no,          v.purpose,   v.status, v.amount,      v.account,
+             v.pay,      v.accountName, v.ps1,       v.ps2,    v.project,     v.projectName,
+             v.workType, v.occurred,    v.applicant, v.signer, v.hasDocument, v.documentNo,
+             v.tax,      v.purchase,    v.suggestion});
     }
     result.vouchers = int(vs.size());
     for (const auto& r : iofsRows)
-        acc.execute(QStringLiteral("INSERT INTO iofs (多單號, 單號) VALUES (?, ?)"), {r.first, r.second});
+        acc.execute(QStringLiteral("INSERT INTO iofs (多單號, 單號) VALUES (?, ?)"),
+                    {r.first, r.second});
     for (const auto& b : bills) {
-        acc.execute(
-            QStringLiteral("INSERT INTO bill VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
-            {b.no, b.issued, b.income ? QVariant() : QVariant(b.due.addDays(-3)), b.due,
-             b.income ? QVariant(b.due.addDays(2)) : QVariant(), b.drawerBank, b.payeeBank,
-             b.drawer, b.payee, b.drawerAccount, b.payeeAccount, b.amount,
-             amountInWords(QString::number(b.amount)) + QStringLiteral(" 元整"), b.income, b.key,
-             b.status});
+        acc.execute(QStringLiteral("INSERT INTO bill VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+                    {b.no, b.issued, b.income ? QVariant() : QVariant(b.due.addDays(-3)), b.due,
+                     b.income ? QVariant(b.due.addDays(2)) : QVariant(), b.drawerBank, b.payeeBank,
+                     b.drawer, b.payee, b.drawerAccount, b.payeeAccount, b.amount,
+                     amountInWords(QString::number(b.amount)) + QStringLiteral(" 元整"), b.income,
+                     b.key, b.status});
     }
 
     // Cash ledger: cash-approved vouchers in the order they were approved.
@@ -416,9 +426,9 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
         auto& st = accountState[m.bank + QLatin1Char('\x1f') + m.account];
         st.first += 1;
         st.second += m.in ? m.amount : -m.amount;
-        acc.execute(QStringLiteral("INSERT INTO bank VALUES (?,?,?,?,?,?,?,?,?)"),
-                    {st.first, m.account, m.bank, m.in, m.booked, m.amount, m.memo, m.billNo,
-                     st.second});
+        acc.execute(
+            QStringLiteral("INSERT INTO bank VALUES (?,?,?,?,?,?,?,?,?)"),
+            {st.first, m.account, m.bank, m.in, m.booked, m.amount, m.memo, m.billNo, st.second});
     }
 
     // ---- receivables and payables
@@ -448,8 +458,8 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
                         .arg(QLatin1String(it.table)),
                     {it.id, it.name});
 
-    auto instalment = [&](const char* table, const QString& owner, int n, qint64 due, QDate expected,
-                          double share, const Voucher* settledBy) {
+    auto instalment = [&](const char* table, const QString& owner, int n, qint64 due,
+                          QDate expected, double share, const Voucher* settledBy) {
         QVariantList row{owner, n, due, expected, share};
         if (settledBy) {
             row << expected.addDays(-10) << documentNo(rng) << settledBy->amount
@@ -476,8 +486,8 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
     instalment("ri期", items[0].id, 2, 1500000, ref.addDays(25), 0.3, nullptr);
     instalment("ri期", items[0].id, 3, 1500000, ref.addDays(85), 0.3, nullptr);
     instalment("ri期", items[0].id, 4, 500000, ref.addDays(145), 0.1, nullptr);
-    addition("ri加", items[0].id, 1, QStringLiteral("Q%1-015").arg(ey), QStringLiteral("C%1-003A").arg(ey - 1),
-             120000, ref.addDays(30));
+    addition("ri加", items[0].id, 1, QStringLiteral("Q%1-015").arg(ey),
+             QStringLiteral("C%1-003A").arg(ey - 1), 120000, ref.addDays(30));
     const Voucher& ri2 = byTag("ri2");
     instalment("ri期", items[1].id, 1, 350000, ri2.occurred, 0.25, &ri2);
     instalment("ri期", items[1].id, 2, 700000, ref.addDays(40), 0.5, nullptr);
@@ -485,14 +495,14 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
     // Every instalment settled, one addition still open: the item stays listed.
     const Voucher& ri3 = byTag("ri3");
     instalment("ri期", items[2].id, 1, 180000, ri3.occurred, 1.0, &ri3);
-    addition("ri加", items[2].id, 1, QStringLiteral("Q%1-022").arg(ey), QStringLiteral("C%1-007").arg(ey),
-             60000, ref.addDays(45));
+    addition("ri加", items[2].id, 1, QStringLiteral("Q%1-022").arg(ey),
+             QStringLiteral("C%1-007").arg(ey), 60000, ref.addDays(45));
     const Voucher& ro1 = byTag("ro1");
     instalment("ro期", items[3].id, 1, 600000, ro1.occurred, 0.4, &ro1);
     instalment("ro期", items[3].id, 2, 600000, ref.addDays(20), 0.4, nullptr);
     instalment("ro期", items[3].id, 3, 300000, ref.addDays(80), 0.2, nullptr);
-    addition("ro加", items[3].id, 1, QStringLiteral("Q%1-009").arg(ey), QStringLiteral("S%1-011").arg(ey),
-             85000, ref.addDays(35));
+    addition("ro加", items[3].id, 1, QStringLiteral("Q%1-009").arg(ey),
+             QStringLiteral("S%1-011").arg(ey), 85000, ref.addDays(35));
     const Voucher& ro2 = byTag("ro2");
     instalment("ro期", items[4].id, 1, 120000, ro2.occurred, 0.6, &ro2);
     instalment("ro期", items[4].id, 2, 80000, ref.addDays(15), 0.4, nullptr);

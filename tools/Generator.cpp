@@ -11,8 +11,8 @@
 
 #include "Admin.h"
 #include "AdminError.h"
-#include "Rng.h"
 #include "Recordset.h"
+#include "Rng.h"
 #include "Schema.h"
 #include "Vocabulary.h"
 #include "Words.h"
@@ -29,10 +29,12 @@ namespace {
 // Tables the generator writes.
 const char* const kBulkTables[] = {"iof", "iofs", "cash", "bill", "bank"};
 
-std::string u8(const QString& s) { return s.toStdString(); }
+std::string u8(const QString& s) {
+    return s.toStdString();
+}
 
 class Stmt {
-public:
+  public:
     Stmt(sqlite3* db, const char* sql) : db_(db) {
         if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK)
             fail(sql);
@@ -42,7 +44,9 @@ public:
     Stmt& operator=(const Stmt&) = delete;
 
     // The text must stay unchanged until run() has returned.
-    void text(int i, const std::string& s) { sqlite3_bind_text(st_, i, s.data(), int(s.size()), SQLITE_STATIC); }
+    void text(int i, const std::string& s) {
+        sqlite3_bind_text(st_, i, s.data(), int(s.size()), SQLITE_STATIC);
+    }
     void text(int i, const char* s, int n) { sqlite3_bind_text(st_, i, s, n, SQLITE_STATIC); }
     void integer(int i, sqlite3_int64 v) { sqlite3_bind_int64(st_, i, v); }
     void real(int i, double v) { sqlite3_bind_double(st_, i, v); }
@@ -54,7 +58,7 @@ public:
     }
     sqlite3_stmt* get() { return st_; }
 
-private:
+  private:
     [[noreturn]] void fail(const char* what) {
         throw AdminError(QStringLiteral("SQLite 錯誤（%1）：%2")
                              .arg(QString::fromUtf8(what), QString::fromUtf8(sqlite3_errmsg(db_))));
@@ -123,7 +127,7 @@ struct Planned {
     qint64 amount;  // as stored (0 after a voided or bounced bill)
     qint64 original;
     qint64 tax;
-    int occurred;   // day index
+    int occurred;  // day index
     int status;
     int suggestion;
     bool hasDocument;
@@ -139,7 +143,8 @@ const std::string kEmpty;
 
 }  // namespace
 
-GenerateResult generate(const GenerateOptions& o, const std::function<void(const QString&)>& progress) {
+GenerateResult generate(const GenerateOptions& o,
+                        const std::function<void(const QString&)>& progress) {
     if (o.vouchers <= 0)
         throw UsageError(QStringLiteral("--vouchers 須是正整數"));
     if (o.years < 1 || o.years > 80)
@@ -162,7 +167,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
             company = c.toString();
     }
     if (!acc->hasTable(QStringLiteral("iof")))
-        throw AdminError(QStringLiteral("acc.mdb 沒有資料表 iof；請先用 orvik-admin init 建立資料夾"));
+        throw AdminError(
+            QStringLiteral("acc.mdb 沒有資料表 iof；請先用 orvik-admin init 建立資料夾"));
 
     // ---- reference lists, from the folder (filled from the demo lists where empty)
     try {
@@ -173,7 +179,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
         insertVendors(*general);
         tg.commit();
     } catch (const EngineError& e) {
-        throw AdminError(QStringLiteral("無法寫入參考清單：%1 (%2)").arg(e.description()).arg(e.number()));
+        throw AdminError(
+            QStringLiteral("無法寫入參考清單：%1 (%2)").arg(e.description()).arg(e.number()));
     }
 
     std::vector<std::string> customers, vendorList, staff;
@@ -242,8 +249,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
     std::vector<Proj> projectList;
     {
         const QVector<Project> demo = projects(ref);
-        store::Recordset rs = acc->openRecordset(QStringLiteral("SELECT id, prj FROM prj ORDER BY id"),
-                                                 store::RecordsetType::Snapshot);
+        store::Recordset rs = acc->openRecordset(
+            QStringLiteral("SELECT id, prj FROM prj ORDER BY id"), store::RecordsetType::Snapshot);
         for (; !rs.isEOF(); rs.MoveNext()) {
             Proj p;
             p.id = u8(rs.text(0));
@@ -253,8 +260,9 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
                 if (d.id == rs.text(0) && customerIndex.contains(d.customer))
                     p.customer = customerIndex.value(d.customer);
             }
-            store::Recordset w = acc->openRecordset(QStringLiteral("SELECT w FROM w4pj WHERE pj_id = ?"),
-                                                    {rs.text(0)}, store::RecordsetType::Snapshot);
+            store::Recordset w =
+                acc->openRecordset(QStringLiteral("SELECT w FROM w4pj WHERE pj_id = ?"),
+                                   {rs.text(0)}, store::RecordsetType::Snapshot);
             for (; !w.isEOF(); w.MoveNext())
                 p.workTypes.push_back(u8(w.text(0)));
             w.Close();
@@ -277,7 +285,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
     const std::string memoOpening = u8(QStringLiteral("期初餘額"));
 
     std::vector<BankAcct> deposit, cheque;
-    std::vector<std::pair<std::string, std::string>> partyBank(customers.size() + vendorList.size());
+    std::vector<std::pair<std::string, std::string>> partyBank(customers.size() +
+                                                               vendorList.size());
     {
         auto load = [&](const char* table, std::vector<BankAcct>& out) {
             store::Recordset rs = acc->openRecordset(
@@ -298,7 +307,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
             if (customerIndex.contains(user))
                 partyBank[size_t(customerIndex.value(user))] = {u8(rs.text(0)), u8(rs.text(1))};
             else if (vendorIndex.contains(user))
-                partyBank[customers.size() + size_t(vendorIndex.value(user))] = {u8(rs.text(0)), u8(rs.text(1))};
+                partyBank[customers.size() + size_t(vendorIndex.value(user))] = {u8(rs.text(0)),
+                                                                                 u8(rs.text(1))};
         }
         rs.Close();
     }
@@ -318,12 +328,14 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
     // Existing numbers per day, so new ones continue the day's sequence.
     std::vector<int> used(size_t(days), 0);
     {
-        Stmt st(h, "SELECT substr(單號, 1, length(單號) - 3), max(CAST(substr(單號, -3) AS INTEGER)) "
-                   "FROM iof WHERE length(單號) >= 9 GROUP BY 1");
+        Stmt st(h,
+                "SELECT substr(單號, 1, length(單號) - 3), max(CAST(substr(單號, -3) AS INTEGER)) "
+                "FROM iof WHERE length(單號) >= 9 GROUP BY 1");
         QHash<QString, int> maxSeq;
         while (sqlite3_step(st.get()) == SQLITE_ROW)
-            maxSeq.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0))),
-                          sqlite3_column_int(st.get(), 1));
+            maxSeq.insert(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0))),
+                sqlite3_column_int(st.get(), 1));
         sqlite3_reset(st.get());
         if (!maxSeq.isEmpty()) {
             for (int d = 0; d < days; ++d)
@@ -374,7 +386,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
     }
 
     // ---- bulk insert
-    exec(h, QStringLiteral("PRAGMA synchronous=OFF; PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY"));
+    exec(h, QStringLiteral(
+                "PRAGMA synchronous=OFF; PRAGMA cache_size=-262144; PRAGMA temp_store=MEMORY"));
     Rng rng(o.seed * 0x2545F4914F6CDD1DULL + 0x0A5C1EULL);
     QElapsedTimer phase;
     phase.start();
@@ -405,7 +418,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
         for (auto& a : cheque)
             accounts.push_back(&a);
         {
-            Stmt st(h, "SELECT id, bala FROM bank WHERE bank = ? AND Bid = ? ORDER BY id DESC LIMIT 1");
+            Stmt st(
+                h, "SELECT id, bala FROM bank WHERE bank = ? AND Bid = ? ORDER BY id DESC LIMIT 1");
             for (BankAcct* a : accounts) {
                 st.text(1, a->bank);
                 st.text(2, a->id);
@@ -432,7 +446,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
                 }
             }
         }
-        const qint64 billOffset = acc->scalar(QStringLiteral("SELECT count(*) FROM bill")).toLongLong();
+        const qint64 billOffset =
+            acc->scalar(QStringLiteral("SELECT count(*) FROM bill")).toLongLong();
         qint64 billSerial = billOffset;
 
         std::vector<std::vector<CashEvent>> cashEvents(static_cast<size_t>(days));
@@ -448,31 +463,38 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
             today.clear();
             for (int i = 0; i < n; ++i) {
                 Planned v{};
-                const Kind& k = kinds[size_t(kindTable[size_t(rng.range(0, qint64(kindTable.size()) - 1))])];
+                const Kind& k =
+                    kinds[size_t(kindTable[size_t(rng.range(0, qint64(kindTable.size()) - 1))])];
                 v.kind = &k;
                 qint64 amount = rng.range(k.minAmount, k.maxAmount);
                 amount = std::max<qint64>(k.roundTo, amount / k.roundTo * k.roundTo);
                 v.amount = v.original = amount;
-                v.tax = qint64(std::nearbyint(double(amount) - std::nearbyint(double(amount) / 1.05)));
+                v.tax =
+                    qint64(std::nearbyint(double(amount) - std::nearbyint(double(amount) / 1.05)));
                 v.project = nullptr;
                 v.workType = &kEmpty;
                 if (k.project && !projectList.empty()) {
                     v.project = &projectList[size_t(rng.range(0, qint64(projectList.size()) - 1))];
                     if (!v.project->workTypes.empty())
-                        v.workType = &v.project->workTypes[size_t(rng.range(0, qint64(v.project->workTypes.size()) - 1))];
+                        v.workType = &v.project->workTypes[size_t(
+                            rng.range(0, qint64(v.project->workTypes.size()) - 1))];
                 }
                 const std::string* clerk = &staff[size_t(rng.range(0, qint64(staff.size()) - 1))];
                 switch (k.party) {
                     case VoucherKind::Party::Customer:
-                        v.applicant = v.project ? &customers[size_t(v.project->customer)]
-                                                : &customers[size_t(rng.range(0, qint64(customers.size()) - 1))];
+                        v.applicant =
+                            v.project
+                                ? &customers[size_t(v.project->customer)]
+                                : &customers[size_t(rng.range(0, qint64(customers.size()) - 1))];
                         v.signer = &cashier;
                         break;
                     case VoucherKind::Party::Vendor:
                         v.applicant = clerk;
-                        v.signer = k.parties.empty()
-                                       ? &vendorList[size_t(rng.range(0, qint64(vendorList.size()) - 1))]
-                                       : &vendorList[size_t(k.parties[size_t(rng.range(0, qint64(k.parties.size()) - 1))])];
+                        v.signer =
+                            k.parties.empty()
+                                ? &vendorList[size_t(rng.range(0, qint64(vendorList.size()) - 1))]
+                                : &vendorList[size_t(k.parties[size_t(
+                                      rng.range(0, qint64(k.parties.size()) - 1))])];
                         break;
                     case VoucherKind::Party::Employee:
                         v.applicant = v.signer = clerk;
@@ -488,8 +510,9 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
                 v.documentNo[0] = 0;
                 if (v.hasDocument) {
                     static const char letters[] = "ABCDEFGHJKLMNPQRSTUVWXYZ";
-                    std::snprintf(v.documentNo, sizeof v.documentNo, "%c%c%08d", letters[rng.range(0, 23)],
-                                  letters[rng.range(0, 23)], int(rng.range(0, 99999999)));
+                    std::snprintf(v.documentNo, sizeof v.documentNo, "%c%c%08d",
+                                  letters[rng.range(0, 23)], letters[rng.range(0, 23)],
+                                  int(rng.range(0, 99999999)));
                     v.purchase = k.purchase;
                     v.ps1 = rng.chance(0.7) ? &invoiceReceived : &receiptAttached;
                 } else if (rng.chance(0.5)) {
@@ -529,7 +552,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
                         candidates.push_back(i);
                 }
                 if (candidates.size() >= 2) {
-                    const int take = int(std::min<qint64>(qint64(candidates.size()), rng.range(2, 4)));
+                    const int take =
+                        int(std::min<qint64>(qint64(candidates.size()), rng.range(2, 4)));
                     for (int j = 0; j < take; ++j)
                         today[size_t(candidates[size_t(j)])].group = 0;
                     groups = 1;
@@ -560,8 +584,9 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
             auto writeBill = [&](const Planned& v, qint64 amount, const char* key, int keyLen) {
                 const bool income = v.kind->income;
                 char billNo[16];
-                const int billLen = std::snprintf(billNo, sizeof billNo, "%s%08lld", income ? "KB" : "FA",
-                                                  static_cast<long long>(++billSerial));
+                const int billLen =
+                    std::snprintf(billNo, sizeof billNo, "%s%08lld", income ? "KB" : "FA",
+                                  static_cast<long long>(++billSerial));
                 const int due = approvedDay + 30;
                 BankAcct* own;
                 int ownIndex;
@@ -611,7 +636,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
                 insBill.integer(12, amount);
                 const QByteArray words =
                     (amountInWords(QString::number(amount)) + QStringLiteral(" 元整")).toUtf8();
-                const int wordsLen = int(std::min<qsizetype>(words.size(), qsizetype(sizeof amountWords)));
+                const int wordsLen =
+                    int(std::min<qsizetype>(words.size(), qsizetype(sizeof amountWords)));
                 std::memcpy(amountWords, words.constData(), size_t(wordsLen));
                 insBill.text(13, amountWords, wordsLen);
                 insBill.integer(14, income ? -1 : 0);
@@ -729,7 +755,8 @@ GenerateResult generate(const GenerateOptions& o, const std::function<void(const
         tx.commit();
     } catch (const EngineError& e) {
         exec(h, QStringLiteral("PRAGMA synchronous=FULL"));
-        throw AdminError(QStringLiteral("產生資料失敗：%1 (%2)").arg(e.description()).arg(e.number()));
+        throw AdminError(
+            QStringLiteral("產生資料失敗：%1 (%2)").arg(e.description()).arg(e.number()));
     } catch (...) {
         sqlite3_exec(h, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
         throw;

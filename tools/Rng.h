@@ -8,7 +8,7 @@ namespace orvik::admin {
 // A small deterministic generator (splitmix64): the same seed gives the same data on every
 // machine and library, which std::uniform_*_distribution does not promise.
 class Rng {
-public:
+  public:
     explicit Rng(std::uint64_t seed) : state_(seed) {}
 
     std::uint64_t next() {
@@ -45,7 +45,7 @@ public:
         return int(weights.size()) - 1;
     }
 
-private:
+  private:
     std::uint64_t state_;
 };
 

@@ -3,8 +3,8 @@
 #include <QFileInfo>
 
 #include "Admin.h"
-#include "TableDef.h"
 #include "AdminError.h"
+#include "TableDef.h"
 
 namespace orvik::admin {
 
@@ -28,20 +28,25 @@ QString columnSql(const schema::Column& col) {
     return sql.mid(open + 1, sql.lastIndexOf(QLatin1Char(')')) - open - 1);
 }
 
-// Values that the program's own schema check gives a column it adds (spec Part 1.3).
+// Values that the program's own schema check gives a column it adds, so an upgraded file
+// reads the same as one the program fixed itself.
 QString fillFor(const QString& table, const QString& column) {
-    if ((table == QLatin1String("ri") || table == QLatin1String("ro")) && column == QLatin1String("Let"))
+    if ((table == QLatin1String("ri") || table == QLatin1String("ro")) &&
+        column == QLatin1String("Let"))
         return QStringLiteral("'0'");
     if (table == QStringLiteral("員工") && column == QLatin1String("AccS"))
         return QStringLiteral("1");
     return {};
 }
 
-bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 bool indexExists(Database& db, const QString& name) {
-    return db.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
-                     {name})
+    return db
+        .scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
+                {name})
         .isValid();
 }
 
@@ -59,7 +64,8 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
             const QStringList want = t.columnNames();
             QStringList extra;
             for (const auto& h : have) {
-                if (std::none_of(want.begin(), want.end(), [&](const QString& w) { return sameName(w, h); }))
+                if (std::none_of(want.begin(), want.end(),
+                                 [&](const QString& w) { return sameName(w, h); }))
                     extra << h;
             }
             if (!extra.isEmpty())
@@ -88,7 +94,8 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
                 db.execute(schema::createTableSql(copy));
                 QStringList common;
                 for (const auto& w : want) {
-                    if (std::any_of(have.begin(), have.end(), [&](const QString& h) { return sameName(w, h); }))
+                    if (std::any_of(have.begin(), have.end(),
+                                    [&](const QString& h) { return sameName(w, h); }))
                         common << quote(w);
                     else
                         added << w;
@@ -96,7 +103,8 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
                 db.execute(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
                                .arg(quote(tmp), common.join(QStringLiteral(", ")), quote(t.name)));
                 db.execute(QStringLiteral("DROP TABLE %1").arg(quote(t.name)));
-                db.execute(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quote(tmp), quote(t.name)));
+                db.execute(
+                    QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quote(tmp), quote(t.name)));
                 actions << QStringLiteral("資料表 %1 依定義的欄位順序重建%2")
                                .arg(t.name, added.isEmpty() ? QString()
                                                             : QStringLiteral("，加上欄位 ") +
@@ -105,7 +113,8 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
             for (const auto& col : added) {
                 const QString fill = fillFor(t.name, col);
                 if (!fill.isEmpty())
-                    db.execute(QStringLiteral("UPDATE %1 SET %2 = %3").arg(quote(t.name), quote(col), fill));
+                    db.execute(QStringLiteral("UPDATE %1 SET %2 = %3")
+                                   .arg(quote(t.name), quote(col), fill));
             }
         }
         for (const auto& index : t.indexes) {
@@ -115,8 +124,8 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
                 db.execute(schema::createIndexSql(t, index));
             } catch (const EngineError& e) {
                 throw AdminError(QStringLiteral("%1: 無法建立索引 %2（%3）：%4")
-                                     .arg(file.fileName, index.name, index.columns.join(QLatin1Char(',')),
-                                          e.description()));
+                                     .arg(file.fileName, index.name,
+                                          index.columns.join(QLatin1Char(',')), e.description()));
             }
             actions << QStringLiteral("建立索引 %1").arg(index.name);
         }
@@ -157,21 +166,27 @@ QVector<FileUpgrade> upgradeFolder(const QString& dir) {
         } catch (const EngineError& e) {
             // A file made by an earlier tool may have no password yet.
             if (e.number() != store::err::InvalidPassword || f->password.isEmpty())
-                throw AdminError(QStringLiteral("%1: %2 (%3)").arg(f->fileName, e.description()).arg(e.number()));
+                throw AdminError(QStringLiteral("%1: %2 (%3)")
+                                     .arg(f->fileName, e.description())
+                                     .arg(e.number()));
             try {
                 db = Database::open(path);
             } catch (const EngineError&) {
-                throw AdminError(QStringLiteral("%1: %2 (%3)").arg(f->fileName, e.description()).arg(e.number()));
+                throw AdminError(QStringLiteral("%1: %2 (%3)")
+                                     .arg(f->fileName, e.description())
+                                     .arg(e.number()));
             }
             if (schema::versionOf(*db) != 0)
-                throw AdminError(QStringLiteral("%1: 已標版本的檔案沒有密碼，請檢查檔案來源").arg(f->fileName));
+                throw AdminError(
+                    QStringLiteral("%1: 已標版本的檔案沒有密碼，請檢查檔案來源").arg(f->fileName));
         }
         const int version = schema::versionOf(*db);
         if (version > schema::kVersion)
-            throw AdminError(QStringLiteral("%1 的版本 %2 比本工具支援的第 %3 版新；請改用較新的 orvik-admin")
-                                 .arg(f->fileName)
-                                 .arg(version)
-                                 .arg(schema::kVersion));
+            throw AdminError(
+                QStringLiteral("%1 的版本 %2 比本工具支援的第 %3 版新；請改用較新的 orvik-admin")
+                    .arg(f->fileName)
+                    .arg(version)
+                    .arg(schema::kVersion));
         opened.push_back({f, db, version});
     }
 

@@ -51,19 +51,24 @@ QVector<Project> projects(const QDate& reference) {
         return QStringLiteral("P%1%2").arg(year).arg(n, 2, 10, QLatin1Char('0'));
     };
     return {
-        {code(ey - 1, 1), QStringLiteral("台中市南屯區集合住宅新建工程"),
+        {code(ey - 1, 1),
+         QStringLiteral("台中市南屯區集合住宅新建工程"),
          {QStringLiteral("土木工程"), QStringLiteral("水電工程"), QStringLiteral("裝修工程")},
          QStringLiteral("南屯建設股份有限公司")},
-        {code(ey - 1, 2), QStringLiteral("新竹科學園區廠房機電工程"),
+        {code(ey - 1, 2),
+         QStringLiteral("新竹科學園區廠房機電工程"),
          {QStringLiteral("機電工程"), QStringLiteral("空調工程"), QStringLiteral("消防工程")},
          QStringLiteral("新竹晶圓科技股份有限公司")},
-        {code(ey, 1), QStringLiteral("高雄港區倉庫整修工程"),
+        {code(ey, 1),
+         QStringLiteral("高雄港區倉庫整修工程"),
          {QStringLiteral("鋼構工程"), QStringLiteral("土木工程"), QStringLiteral("油漆工程")},
          QStringLiteral("高雄港務倉儲股份有限公司")},
-        {code(ey, 2), QStringLiteral("桃園市立國小耐震補強工程"),
+        {code(ey, 2),
+         QStringLiteral("桃園市立國小耐震補強工程"),
          {QStringLiteral("結構補強"), QStringLiteral("土木工程"), QStringLiteral("設計監造")},
          QStringLiteral("桃園市政府教育局")},
-        {code(ey, 3), QStringLiteral("台北市信義區辦公大樓空調汰換工程"),
+        {code(ey, 3),
+         QStringLiteral("台北市信義區辦公大樓空調汰換工程"),
          {QStringLiteral("空調工程"), QStringLiteral("機電工程")},
          QStringLiteral("信義開發股份有限公司")},
     };
@@ -72,22 +77,25 @@ QVector<Project> projects(const QDate& reference) {
 const QStringList& uses() {
     // Rank 1 (the first) is the most recently added word.
     static const QStringList list = {
-        QStringLiteral("收取工程款"),   QStringLiteral("購買工程材料"), QStringLiteral("支付外包工程款"),
-        QStringLiteral("機具租金"),     QStringLiteral("工地雜支"),     QStringLiteral("員工薪資"),
-        QStringLiteral("辦公室租金"),   QStringLiteral("購買文具用品"), QStringLiteral("出差旅費"),
-        QStringLiteral("材料運費"),     QStringLiteral("電話及網路費"), QStringLiteral("工地水電費"),
-        QStringLiteral("工程保險費"),   QStringLiteral("客戶餐敘"),     QStringLiteral("員工午餐"),
-        QStringLiteral("收取設計費"),   QStringLiteral("收取保固維修費"), QStringLiteral("存款利息"),
-        QStringLiteral("零用金撥補"),   QStringLiteral("勞健保費"),     QStringLiteral("營業稅"),
-        QStringLiteral("辦公室修繕"),
+        QStringLiteral("收取工程款"),     QStringLiteral("購買工程材料"),
+        QStringLiteral("支付外包工程款"), QStringLiteral("機具租金"),
+        QStringLiteral("工地雜支"),       QStringLiteral("員工薪資"),
+        QStringLiteral("辦公室租金"),     QStringLiteral("購買文具用品"),
+        QStringLiteral("出差旅費"),       QStringLiteral("材料運費"),
+        QStringLiteral("電話及網路費"),   QStringLiteral("工地水電費"),
+        QStringLiteral("工程保險費"),     QStringLiteral("客戶餐敘"),
+        QStringLiteral("員工午餐"),       QStringLiteral("收取設計費"),
+        QStringLiteral("收取保固維修費"), QStringLiteral("存款利息"),
+        QStringLiteral("零用金撥補"),     QStringLiteral("勞健保費"),
+        QStringLiteral("營業稅"),         QStringLiteral("辦公室修繕"),
     };
     return list;
 }
 
 const QStringList& notes1() {
     static const QStringList list = {
-        QStringLiteral("發票已收"),   QStringLiteral("收據已附"), QStringLiteral("請款單已附"),
-        QStringLiteral("估價單已附"), QStringLiteral("月結"),     QStringLiteral("現場簽收"),
+        QStringLiteral("發票已收"),   QStringLiteral("收據已附"),   QStringLiteral("請款單已附"),
+        QStringLiteral("估價單已附"), QStringLiteral("月結"),       QStringLiteral("現場簽收"),
         QStringLiteral("待補發票"),   QStringLiteral("依合約請款"),
     };
     return list;
@@ -210,33 +218,132 @@ const QVector<VoucherKind>& voucherKinds() {
         {s("收取設計費"), s("4102"), true, P::Customer, {}, 30000, 300000, 1000, 0.5, true, 2},
         {s("收取保固維修費"), s("4103"), false, P::Customer, {}, 3000, 60000, 100, 0.2, true, 2},
         {s("存款利息"), s("4901"), false, P::Bank, {}, 50, 3000, 1, 0.0, false, 1},
-        {s("購買工程材料"), s("5101"), true, P::Vendor,
-         {s("台灣鋼鐵材料行"), s("中興預拌混凝土公司"), s("永豐五金行")}, 3000, 400000, 10, 0.6,
-         true, 14},
-        {s("支付外包工程款"), s("5102"), true, P::Vendor,
-         {s("建興營造股份有限公司"), s("長榮機電工程行"), s("大同水電行")}, 80000, 900000, 1000,
-         0.9, true, 6},
-        {s("機具租金"), s("5103"), true, P::Vendor, {s("大豐機具租賃公司")}, 8000, 90000, 100, 0.5,
-         true, 4},
+        {s("購買工程材料"),
+         s("5101"),
+         true,
+         P::Vendor,
+         {s("台灣鋼鐵材料行"), s("中興預拌混凝土公司"), s("永豐五金行")},
+         3000,
+         400000,
+         10,
+         0.6,
+         true,
+         14},
+        {s("支付外包工程款"),
+         s("5102"),
+         true,
+         P::Vendor,
+         {s("建興營造股份有限公司"), s("長榮機電工程行"), s("大同水電行")},
+         80000,
+         900000,
+         1000,
+         0.9,
+         true,
+         6},
+        {s("機具租金"),
+         s("5103"),
+         true,
+         P::Vendor,
+         {s("大豐機具租賃公司")},
+         8000,
+         90000,
+         100,
+         0.5,
+         true,
+         4},
         {s("工地雜支"), s("5104"), true, P::Employee, {}, 100, 5000, 10, 0.0, false, 12},
         {s("員工薪資"), s("6101"), false, P::Employee, {}, 32000, 68000, 100, 0.1, false, 8},
-        {s("辦公室租金"), s("6102"), false, P::Vendor, {s("南屯建設股份有限公司")}, 45000, 45000, 1,
-         0.7, false, 2},
-        {s("購買文具用品"), s("6103"), false, P::Vendor, {s("全聯文具行")}, 100, 3000, 10, 0.0,
-         false, 6},
+        {s("辦公室租金"),
+         s("6102"),
+         false,
+         P::Vendor,
+         {s("南屯建設股份有限公司")},
+         45000,
+         45000,
+         1,
+         0.7,
+         false,
+         2},
+        {s("購買文具用品"),
+         s("6103"),
+         false,
+         P::Vendor,
+         {s("全聯文具行")},
+         100,
+         3000,
+         10,
+         0.0,
+         false,
+         6},
         {s("出差旅費"), s("6104"), true, P::Employee, {}, 300, 9000, 10, 0.0, false, 8},
-        {s("材料運費"), s("6105"), true, P::Vendor, {s("順發貨運行")}, 800, 15000, 10, 0.1, false, 5},
-        {s("電話及網路費"), s("6106"), false, P::Vendor, {s("中華電信股份有限公司")}, 1500, 4500, 1,
-         0.0, false, 2},
-        {s("辦公室修繕"), s("6107"), false, P::Vendor, {s("大同水電行")}, 1000, 20000, 100, 0.2,
-         false, 1},
-        {s("工地水電費"), s("6108"), true, P::Vendor, {s("大同水電行")}, 1500, 15000, 1, 0.1, false,
+        {s("材料運費"),
+         s("6105"),
+         true,
+         P::Vendor,
+         {s("順發貨運行")},
+         800,
+         15000,
+         10,
+         0.1,
+         false,
+         5},
+        {s("電話及網路費"),
+         s("6106"),
+         false,
+         P::Vendor,
+         {s("中華電信股份有限公司")},
+         1500,
+         4500,
+         1,
+         0.0,
+         false,
+         2},
+        {s("辦公室修繕"),
+         s("6107"),
+         false,
+         P::Vendor,
+         {s("大同水電行")},
+         1000,
+         20000,
+         100,
+         0.2,
+         false,
+         1},
+        {s("工地水電費"),
+         s("6108"),
+         true,
+         P::Vendor,
+         {s("大同水電行")},
+         1500,
+         15000,
+         1,
+         0.1,
+         false,
          3},
-        {s("工程保險費"), s("6109"), true, P::Vendor, {s("南山產物保險股份有限公司")}, 8000, 60000, 1,
-         0.6, false, 1},
+        {s("工程保險費"),
+         s("6109"),
+         true,
+         P::Vendor,
+         {s("南山產物保險股份有限公司")},
+         8000,
+         60000,
+         1,
+         0.6,
+         false,
+         1},
         {s("客戶餐敘"), s("6110"), false, P::Employee, {}, 800, 12000, 10, 0.0, false, 3},
         {s("營業稅"), s("6111"), false, P::Employee, {}, 5000, 150000, 1, 0.5, false, 1},
-        {s("員工午餐"), s("6112"), false, P::Vendor, {s("佳佳便當店")}, 300, 3000, 10, 0.0, false, 5},
+        {s("員工午餐"),
+         s("6112"),
+         false,
+         P::Vendor,
+         {s("佳佳便當店")},
+         300,
+         3000,
+         10,
+         0.0,
+         false,
+         5},
         {s("勞健保費"), s("6114"), false, P::Employee, {}, 20000, 60000, 1, 0.3, false, 2},
         // Only in the demo's opening entry (weight 0: never drawn at random).
         {s("零用金撥補"), s("4902"), false, P::Employee, {}, 50000, 500000, 1000, 0.0, false, 0},
@@ -247,13 +354,15 @@ const QVector<VoucherKind>& voucherKinds() {
 int insertReferenceLists(Database& acc, const QDate& reference, const QString& company) {
     int added = 0;
     auto empty = [&](const char* table) {
-        return acc.scalar(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(QString::fromUtf8(table)))
+        return acc.scalar(
+                      QStringLiteral("SELECT count(*) FROM \"%1\"").arg(QString::fromUtf8(table)))
                    .toLongLong() == 0;
     };
     if (empty("acc")) {
         for (const auto& a : accounts())
-            added += acc.execute(QStringLiteral("INSERT INTO acc (id, incom, acc) VALUES (?, ?, ?)"),
-                                 {a.id, a.income ? -1 : 0, a.name});
+            added +=
+                acc.execute(QStringLiteral("INSERT INTO acc (id, incom, acc) VALUES (?, ?, ?)"),
+                            {a.id, a.income ? -1 : 0, a.name});
     }
     if (empty("prj") && empty("w4pj")) {
         for (const auto& p : projects(reference)) {
@@ -279,8 +388,9 @@ int insertReferenceLists(Database& acc, const QDate& reference, const QString& c
     }
     if (empty("obank")) {
         for (const auto& b : depositAccounts(company))
-            added += acc.execute(QStringLiteral("INSERT INTO obank (bank, id, user) VALUES (?, ?, ?)"),
-                                 {b.bank, b.id, b.user});
+            added +=
+                acc.execute(QStringLiteral("INSERT INTO obank (bank, id, user) VALUES (?, ?, ?)"),
+                            {b.bank, b.id, b.user});
     }
     if (empty("bbank")) {
         for (const auto& b : chequeAccounts(company))
@@ -290,8 +400,9 @@ int insertReferenceLists(Database& acc, const QDate& reference, const QString& c
     }
     if (empty("ibank")) {
         for (const auto& b : counterpartyBanks())
-            added += acc.execute(QStringLiteral("INSERT INTO ibank (bank, id, user) VALUES (?, ?, ?)"),
-                                 {b.bank, b.id, b.user});
+            added +=
+                acc.execute(QStringLiteral("INSERT INTO ibank (bank, id, user) VALUES (?, ?, ?)"),
+                            {b.bank, b.id, b.user});
     }
     return added;
 }
@@ -301,8 +412,8 @@ int insertVendors(Database& general) {
         return 0;
     int added = 0;
     for (const auto& v : vendors())
-        added += general.execute(QStringLiteral("INSERT INTO 廠商 (廠商編號, 廠商名稱) VALUES (?, ?)"),
-                                 {v.no, v.name});
+        added += general.execute(
+            QStringLiteral("INSERT INTO 廠商 (廠商編號, 廠商名稱) VALUES (?, ?)"), {v.no, v.name});
     return added;
 }
 

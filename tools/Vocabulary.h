@@ -52,17 +52,17 @@ struct BankAccount {
 // What a voucher of one kind looks like.
 struct VoucherKind {
     enum class Party { Customer, Vendor, Employee, Bank };
-    QString purpose;       // word of the `use` list
-    QString account;       // account code
-    bool project;          // bound to a project
-    Party party;           // who applies / signs
-    QStringList parties;   // preferred names; empty = any of that kind
+    QString purpose;      // word of the `use` list
+    QString account;      // account code
+    bool project;         // bound to a project
+    Party party;          // who applies / signs
+    QStringList parties;  // preferred names; empty = any of that kind
     qint64 minAmount;
     qint64 maxAmount;
-    int roundTo;           // amounts are multiples of this
-    double billShare;      // share of vouchers whose applicant suggests a bill
-    bool purchase;         // 進銷項 rather than 費用
-    int weight;            // how common
+    int roundTo;       // amounts are multiples of this
+    double billShare;  // share of vouchers whose applicant suggests a bill
+    bool purchase;     // 進銷項 rather than 費用
+    int weight;        // how common
 };
 
 const QVector<Account>& accounts();
@@ -72,12 +72,12 @@ const QStringList& uses();
 const QStringList& notes1();
 const QStringList& notes2();
 const QVector<DemoEmployee>& demoEmployees();
-const QVector<Party>& vendors();    // 廠商 rows: vendors (V…) and customers (C…)
+const QVector<Party>& vendors();  // 廠商 rows: vendors (V…) and customers (C…)
 QStringList vendorNames();
 QStringList customerNames();
 QVector<BankAccount> depositAccounts(const QString& company);  // obank
 QVector<BankAccount> chequeAccounts(const QString& company);   // bbank
-QVector<BankAccount> counterpartyBanks();                        // ibank
+QVector<BankAccount> counterpartyBanks();                      // ibank
 const QVector<VoucherKind>& voucherKinds();
 QString bankOf(const QString& partyName);  // the counterparty's bank row for a name, or empty
 

@@ -7,15 +7,19 @@ namespace {
 const QString kDigits = QStringLiteral("零壹貳參肆伍陸柒捌玖");
 
 QString unitOf(int p) {
-    static const QString units[] = {QString(),           QStringLiteral("拾"),
-                                    QStringLiteral("佰"), QStringLiteral("仟"),
-                                    QStringLiteral("萬"), QStringLiteral("十萬"),
-                                    QStringLiteral("佰萬"), QStringLiteral("仟萬"),
+    static const QString units[] = {QString(),
+                                    QStringLiteral("拾"),
+                                    QStringLiteral("佰"),
+                                    QStringLiteral("仟"),
+                                    QStringLiteral("萬"),
+                                    QStringLiteral("十萬"),
+                                    QStringLiteral("佰萬"),
+                                    QStringLiteral("仟萬"),
                                     QStringLiteral("億")};
     return p >= 1 && p <= 8 ? units[p] : QString();
 }
 
-// Group reading of Part 1.5: builds r from the right.
+// Reads one group of up to eight digit words, building r from the right.
 QString readGroup(const QString& g) {
     const QChar zero = kDigits.at(0);
     const int m = int(g.size());
@@ -55,7 +59,9 @@ QString amountInWords(const QString& digits) {
            QStringLiteral("萬") + readGroup(w.right(4));
 }
 
-int eraYear(const QDate& d) { return d.year() - 1911; }
+int eraYear(const QDate& d) {
+    return d.year() - 1911;
+}
 
 QString dayPrefix(const QDate& d) {
     return QStringLiteral("%1%2%3")

@@ -5,8 +5,8 @@
 
 namespace orvik::admin {
 
-// The amount in Chinese capital numerals, as the program's shared routine writes it on bills
-// (spec Part 1.5, AmountInWords): "150000" gives 壹拾伍萬. The caller appends " 元整".
+// The amount in Chinese capital numerals, exactly as the program writes it on bills:
+// "150000" gives 壹拾伍萬. The caller appends " 元整".
 QString amountInWords(const QString& digits);
 
 // Era year of the Republic of China calendar: Gregorian year − 1911.

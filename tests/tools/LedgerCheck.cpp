@@ -13,13 +13,16 @@ using namespace orvik::store;
 
 namespace {
 
-qint64 whole(const QVariant& v) { return std::llround(v.toDouble()); }
+qint64 whole(const QVariant& v) {
+    return std::llround(v.toDouble());
+}
 
 }  // namespace
 
 LedgerReport checkLedgers(const QString& dir) {
     LedgerReport r;
-    auto acc = Database::open(QDir(dir).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    auto acc =
+        Database::open(QDir(dir).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
 
     // Vouchers: numbers unique, the prefix is the entry date, the daily sequence runs 001, 002…
     QHash<QString, int> status;
@@ -27,7 +30,8 @@ LedgerReport checkLedgers(const QString& dir) {
     QHash<QString, bool> pay;
     {
         Recordset rs = acc->openRecordset(
-            QStringLiteral("SELECT 單號, 方式, 金額, pay, 輸入日期, 建議現金 FROM iof ORDER BY rowid"),
+            QStringLiteral(
+                "SELECT 單號, 方式, 金額, pay, 輸入日期, 建議現金 FROM iof ORDER BY rowid"),
             RecordsetType::Snapshot);
         QHash<QString, int> lastSeq;
         for (; !rs.isEOF(); rs.MoveNext()) {
@@ -45,7 +49,8 @@ LedgerReport checkLedgers(const QString& dir) {
                                        .arg(entry.month(), 2, 10, QLatin1Char('0'))
                                        .arg(entry.day(), 2, 10, QLatin1Char('0'));
             if (!no.startsWith(prefix) || no.size() != prefix.size() + 3)
-                r.problems << QStringLiteral("單號 %1 與輸入日期 %2 不符").arg(no, entry.toString(Qt::ISODate));
+                r.problems << QStringLiteral("單號 %1 與輸入日期 %2 不符")
+                                  .arg(no, entry.toString(Qt::ISODate));
             const int seq = no.right(3).toInt();
             if (seq != lastSeq.value(prefix) + 1)
                 r.problems << QStringLiteral("單號 %1 的流水號不連續").arg(no);
@@ -63,8 +68,9 @@ LedgerReport checkLedgers(const QString& dir) {
     // Cash ledger: ids 1, 2, 3…; each balance is the previous one plus or minus the amount;
     // exactly the cash-settled vouchers, each once, with their own amount and direction.
     {
-        Recordset rs = acc->openRecordset(QStringLiteral("SELECT id, 收入, 異動金額, 收支單號, bala FROM cash ORDER BY id"),
-                                          RecordsetType::Snapshot);
+        Recordset rs = acc->openRecordset(
+            QStringLiteral("SELECT id, 收入, 異動金額, 收支單號, bala FROM cash ORDER BY id"),
+            RecordsetType::Snapshot);
         qint64 expectId = 1, balance = 0;
         QSet<QString> seen;
         for (; !rs.isEOF(); rs.MoveNext()) {
@@ -78,16 +84,21 @@ LedgerReport checkLedgers(const QString& dir) {
             const qint64 a = whole(rs.field(2));
             balance += in ? a : -a;
             if (whole(rs.field(4)) != balance)
-                r.problems << QStringLiteral("cash id %1 的餘額 %2，應為 %3").arg(id).arg(whole(rs.field(4))).arg(balance);
+                r.problems << QStringLiteral("cash id %1 的餘額 %2，應為 %3")
+                                  .arg(id)
+                                  .arg(whole(rs.field(4)))
+                                  .arg(balance);
             if (!status.contains(no))
                 r.problems << QStringLiteral("cash id %1 的單號 %2 不存在").arg(id).arg(no);
             else {
                 if (status.value(no) != 0)
-                    r.problems << QStringLiteral("cash id %1：單號 %2 不是現金簽核").arg(id).arg(no);
+                    r.problems
+                        << QStringLiteral("cash id %1：單號 %2 不是現金簽核").arg(id).arg(no);
                 if (amount.value(no) != a)
                     r.problems << QStringLiteral("cash id %1：金額與單號 %2 不符").arg(id).arg(no);
                 if (pay.value(no) == in)
-                    r.problems << QStringLiteral("cash id %1：收支方向與單號 %2 不符").arg(id).arg(no);
+                    r.problems
+                        << QStringLiteral("cash id %1：收支方向與單號 %2 不符").arg(id).arg(no);
             }
             if (seen.contains(no))
                 r.problems << QStringLiteral("單號 %1 有兩筆現金帳").arg(no);
@@ -103,8 +114,8 @@ LedgerReport checkLedgers(const QString& dir) {
     // Bills: every voucher settled by a bill (1–4) has one under its number or its combined key.
     {
         QSet<QString> billKeys;
-        Recordset rs = acc->openRecordset(QStringLiteral("SELECT 收支單號, 票據金額, 方式 FROM bill"),
-                                          RecordsetType::Snapshot);
+        Recordset rs = acc->openRecordset(
+            QStringLiteral("SELECT 收支單號, 票據金額, 方式 FROM bill"), RecordsetType::Snapshot);
         QHash<QString, qint64> billAmount;
         for (; !rs.isEOF(); rs.MoveNext()) {
             ++r.bills;
@@ -115,7 +126,8 @@ LedgerReport checkLedgers(const QString& dir) {
         }
         rs.Close();
         QHash<QString, QString> keyOf;
-        Recordset links = acc->openRecordset(QStringLiteral("SELECT 多單號, 單號 FROM iofs"), RecordsetType::Snapshot);
+        Recordset links = acc->openRecordset(QStringLiteral("SELECT 多單號, 單號 FROM iofs"),
+                                             RecordsetType::Snapshot);
         QSet<QString> keys;
         for (; !links.isEOF(); links.MoveNext()) {
             keyOf.insert(links.text(1), links.text(0));
@@ -144,7 +156,8 @@ LedgerReport checkLedgers(const QString& dir) {
     // Bank ledger: per bank and account, ids 1, 2, 3… and a running balance.
     {
         Recordset rs = acc->openRecordset(
-            QStringLiteral("SELECT bank, Bid, id, 存入, 異動金額, bala FROM bank ORDER BY bank, Bid, id"),
+            QStringLiteral(
+                "SELECT bank, Bid, id, 存入, 異動金額, bala FROM bank ORDER BY bank, Bid, id"),
             RecordsetType::Snapshot);
         QString account;
         qint64 expectId = 1, balance = 0;
@@ -157,11 +170,16 @@ LedgerReport checkLedgers(const QString& dir) {
                 balance = 0;
             }
             if (rs.field(2).toLongLong() != expectId)
-                r.problems << QStringLiteral("bank %1 id %2，應為 %3").arg(a).arg(rs.field(2).toLongLong()).arg(expectId);
+                r.problems << QStringLiteral("bank %1 id %2，應為 %3")
+                                  .arg(a)
+                                  .arg(rs.field(2).toLongLong())
+                                  .arg(expectId);
             ++expectId;
             balance += storedBool(rs.field(3)) ? whole(rs.field(4)) : -whole(rs.field(4));
             if (whole(rs.field(5)) != balance)
-                r.problems << QStringLiteral("bank %1 id %2 的餘額不符").arg(a).arg(rs.field(2).toLongLong());
+                r.problems << QStringLiteral("bank %1 id %2 的餘額不符")
+                                  .arg(a)
+                                  .arg(rs.field(2).toLongLong());
         }
         rs.Close();
     }
@@ -169,12 +187,14 @@ LedgerReport checkLedgers(const QString& dir) {
     // Write-offs point at approved vouchers.
     for (const char* table : {"ri期", "ro期", "ri加", "ro加"}) {
         Recordset rs = acc->openRecordset(
-            QStringLiteral("SELECT 沖帳單號, 處理 FROM \"%1\"").arg(QString::fromUtf8(table)), RecordsetType::Snapshot);
+            QStringLiteral("SELECT 沖帳單號, 處理 FROM \"%1\"").arg(QString::fromUtf8(table)),
+            RecordsetType::Snapshot);
         for (; !rs.isEOF(); rs.MoveNext()) {
             if (!storedBool(rs.field(1)))
                 continue;
             if (status.value(rs.text(0), -99) < 0)
-                r.problems << QStringLiteral("%1 沖帳單號 %2 不是已簽核的收支單").arg(QString::fromUtf8(table), rs.text(0));
+                r.problems << QStringLiteral("%1 沖帳單號 %2 不是已簽核的收支單")
+                                  .arg(QString::fromUtf8(table), rs.text(0));
         }
         rs.Close();
     }

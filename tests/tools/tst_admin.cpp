@@ -28,7 +28,9 @@ namespace {
 
 const QDate kReference(2026, 3, 15);
 
-QString problems(const QStringList& lines) { return lines.join(QLatin1Char('\n')); }
+QString problems(const QStringList& lines) {
+    return lines.join(QLatin1Char('\n'));
+}
 
 void init(const QString& dir, bool demo = false, bool force = false) {
     InitOptions o;
@@ -40,7 +42,8 @@ void init(const QString& dir, bool demo = false, bool force = false) {
 }
 
 QStringList tableDump(const QString& dir, const QString& sql) {
-    auto acc = Database::open(QDir(dir).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    auto acc =
+        Database::open(QDir(dir).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
     store::Recordset rs = acc->openRecordset(sql, store::RecordsetType::Snapshot);
     QStringList rows;
     for (; !rs.isEOF(); rs.MoveNext()) {
@@ -90,7 +93,7 @@ void dropColumn(schema::Table& t, const char* table, const char* column) {
 class TestAdmin : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void amountInWordsFollowsTheSharedRoutine_data();
     void amountInWordsFollowsTheSharedRoutine();
     void voucherNumbersUseTheEraYear();
@@ -125,7 +128,8 @@ void TestAdmin::amountInWordsFollowsTheSharedRoutine_data() {
     QTest::newRow("150000") << "150000" << QStringLiteral("壹拾伍萬");
     QTest::newRow("100500") << "100500" << QStringLiteral("壹拾萬零伍佰");
     QTest::newRow("1000050") << "1000050" << QStringLiteral("壹佰萬零伍拾");
-    QTest::newRow("123456789") << "123456789" << QStringLiteral("壹億貳仟參佰肆拾伍萬陸仟柒佰捌拾玖");
+    QTest::newRow("123456789") << "123456789"
+                               << QStringLiteral("壹億貳仟參佰肆拾伍萬陸仟柒佰捌拾玖");
     QTest::newRow("0") << "0" << QString();
     QTest::newRow("20") << "20" << QStringLiteral("貳拾");
 }
@@ -154,9 +158,12 @@ void TestAdmin::initOnAnEmptyFolderPassesCheck() {
                              Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb"))));
     auto general = Database::open(QDir(tmp.path()).filePath(QStringLiteral("voro3.mdb")),
                                   schema::general().connect());
-    QCOMPARE(general->scalar(QStringLiteral("SELECT count(*) FROM super WHERE super_id = 'voro'")).toInt(), 1);
+    QCOMPARE(general->scalar(QStringLiteral("SELECT count(*) FROM super WHERE super_id = 'voro'"))
+                 .toInt(),
+             1);
     store::Recordset rs = general->openRecordset(
-        QStringLiteral("SELECT 員工編號, 中文姓名, 英文姓名, pass, AccS FROM 員工"), store::RecordsetType::Snapshot);
+        QStringLiteral("SELECT 員工編號, 中文姓名, 英文姓名, pass, AccS FROM 員工"),
+        store::RecordsetType::Snapshot);
     QCOMPARE(rs.RecordCount(), 1);
     QCOMPARE(rs.text(0), QStringLiteral("A001"));
     QCOMPARE(rs.text(1), QStringLiteral("系統管理員"));
@@ -165,8 +172,10 @@ void TestAdmin::initOnAnEmptyFolderPassesCheck() {
     QCOMPARE(rs.field(4).toLongLong(), 4194303);
     rs.Close();
     auto print = Database::open(QDir(tmp.path()).filePath(QStringLiteral("pt.mdb")));
-    QCOMPARE(print->scalar(QStringLiteral("SELECT ion FROM company")).toString(), QStringLiteral("歐維克工程有限公司"));
-    auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    QCOMPARE(print->scalar(QStringLiteral("SELECT ion FROM company")).toString(),
+             QStringLiteral("歐維克工程有限公司"));
+    auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")),
+                              schema::acc().connect());
     QCOMPARE(acc->scalar(QStringLiteral("SELECT count(*) FROM iof")).toInt(), 0);
     QCOMPARE(schema::versionOf(*acc), schema::kVersion);
 }
@@ -180,7 +189,8 @@ void TestAdmin::initCreatesMissingFoldersAndLeavesNoTemporaryFiles() {
     o.adminPassword = QStringLiteral("s3cret");
     initFolder(o);
     QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
-             (QStringList{QStringLiteral("acc.mdb"), QStringLiteral("pt.mdb"), QStringLiteral("voro3.mdb")}));
+             (QStringList{QStringLiteral("acc.mdb"), QStringLiteral("pt.mdb"),
+                          QStringLiteral("voro3.mdb")}));
     QVERIFY(checkFolder(dir).ok());
     const auto staff = listEmployees(dir);
     QCOMPARE(staff.size(), 1);
@@ -190,8 +200,8 @@ void TestAdmin::initCreatesMissingFoldersAndLeavesNoTemporaryFiles() {
 void TestAdmin::initRefusesAFolderWithFilesUnlessForced() {
     QTemporaryDir tmp;
     init(tmp.path());
-    addEmployee(tmp.path(), QStringLiteral("B001"), QStringLiteral("測試"), QStringLiteral("tester"),
-                QStringLiteral("x"), 1);
+    addEmployee(tmp.path(), QStringLiteral("B001"), QStringLiteral("測試"),
+                QStringLiteral("tester"), QStringLiteral("x"), 1);
     try {
         init(tmp.path());
         QFAIL("init on a folder with files should refuse");
@@ -232,18 +242,23 @@ void TestAdmin::demoPassesCheckAndItsBooksAreConsistent() {
     QVERIFY(r.bankRows > 4);
 
     // The combined bill: its key is the first voucher's number followed by S.
-    const QStringList combined = tableDump(tmp.path(), QStringLiteral("SELECT 多單號, 單號 FROM iofs ORDER BY 單號"));
+    const QStringList combined =
+        tableDump(tmp.path(), QStringLiteral("SELECT 多單號, 單號 FROM iofs ORDER BY 單號"));
     QCOMPARE(combined.size(), 3);
     const QString key = combined.first().section(QLatin1Char('|'), 0, 0);
     QCOMPARE(key, combined.first().section(QLatin1Char('|'), 1, 1) + QLatin1Char('S'));
-    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM bill WHERE 收支單號 = '%1'").arg(key)),
+    QCOMPARE(tableDump(tmp.path(),
+                       QStringLiteral("SELECT count(*) FROM bill WHERE 收支單號 = '%1'").arg(key)),
              QStringList{QStringLiteral("1")});
 
     // Dates are ISO text within the weeks before the reference date; the newest vouchers are
     // unapproved.
-    const QStringList range = tableDump(tmp.path(), QStringLiteral("SELECT min(輸入日期), max(輸入日期) FROM iof"));
-    const QDate first = QDate::fromString(range.first().section(QLatin1Char('|'), 0, 0), Qt::ISODate);
-    const QDate last = QDate::fromString(range.first().section(QLatin1Char('|'), 1, 1), Qt::ISODate);
+    const QStringList range =
+        tableDump(tmp.path(), QStringLiteral("SELECT min(輸入日期), max(輸入日期) FROM iof"));
+    const QDate first =
+        QDate::fromString(range.first().section(QLatin1Char('|'), 0, 0), Qt::ISODate);
+    const QDate last =
+        QDate::fromString(range.first().section(QLatin1Char('|'), 1, 1), Qt::ISODate);
     QVERIFY(first.isValid() && last.isValid());
     QVERIFY(first >= kReference.addDays(-70));
     QVERIFY(last <= kReference && last >= kReference.addDays(-3));
@@ -252,24 +267,30 @@ void TestAdmin::demoPassesCheckAndItsBooksAreConsistent() {
                 .contains(QStringLiteral("-1")));
 
     // Receivables and payables: Let "0", open and written-off instalments and additions.
-    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT DISTINCT Let FROM ri UNION SELECT DISTINCT Let FROM ro")),
-             QStringList{QStringLiteral("0")});
+    QCOMPARE(
+        tableDump(tmp.path(),
+                  QStringLiteral("SELECT DISTINCT Let FROM ri UNION SELECT DISTINCT Let FROM ro")),
+        QStringList{QStringLiteral("0")});
     for (const char* t : {"ri期", "ro期"}) {
-        const QStringList done = tableDump(tmp.path(), QStringLiteral("SELECT 處理, count(*) FROM \"%1\" GROUP BY 處理 ORDER BY 處理")
-                                                           .arg(QString::fromUtf8(t)));
+        const QStringList done = tableDump(
+            tmp.path(),
+            QStringLiteral("SELECT 處理, count(*) FROM \"%1\" GROUP BY 處理 ORDER BY 處理")
+                .arg(QString::fromUtf8(t)));
         QCOMPARE(done.size(), 2);  // both open (0) and written off (-1)
     }
     QVERIFY(!tableDump(tmp.path(), QStringLiteral("SELECT * FROM ri加 WHERE 處理 = 0")).isEmpty());
     QVERIFY(!tableDump(tmp.path(), QStringLiteral("SELECT * FROM ro加 WHERE 處理 = 0")).isEmpty());
     // A write-off by a voucher of the combined bill carries that bill's number.
-    QVERIFY(!tableDump(tmp.path(), QStringLiteral("SELECT 1 FROM ro期 JOIN iofs ON iofs.單號 = ro期.沖帳單號 "
-                                                  "JOIN bill ON bill.收支單號 = iofs.多單號 "
-                                                  "WHERE ro期.沖帳票據號碼 = bill.票據號碼"))
+    QVERIFY(!tableDump(tmp.path(),
+                       QStringLiteral("SELECT 1 FROM ro期 JOIN iofs ON iofs.單號 = ro期.沖帳單號 "
+                                      "JOIN bill ON bill.收支單號 = iofs.多單號 "
+                                      "WHERE ro期.沖帳票據號碼 = bill.票據號碼"))
                  .isEmpty());
     // A cheque account with ps.
     QVERIFY(!tableDump(tmp.path(), QStringLiteral("SELECT * FROM bbank WHERE ps > 0")).isEmpty());
     // Word lists are ranked from 1.
-    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT min(id) FROM use")), QStringList{QStringLiteral("1")});
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT min(id) FROM use")),
+             QStringList{QStringLiteral("1")});
     // Income accounts carry incom -1.
     QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT incom, acc FROM acc WHERE id = '4101'")),
              QStringList{QStringLiteral("-1|工程收入")});
@@ -295,8 +316,10 @@ void TestAdmin::demoIsTheSameForTheSameDate() {
     QVERIFY(checkFolder(c.path()).ok());
     const LedgerReport r = checkLedgers(c.path());
     QVERIFY2(r.problems.isEmpty(), qPrintable(problems(r.problems)));
-    QVERIFY(!tableDump(c.path(), QStringLiteral("SELECT 單號 FROM iof WHERE 單號 LIKE '99%'")).isEmpty());
-    QVERIFY(!tableDump(c.path(), QStringLiteral("SELECT 單號 FROM iof WHERE 單號 LIKE '1000%'")).isEmpty());
+    QVERIFY(!tableDump(c.path(), QStringLiteral("SELECT 單號 FROM iof WHERE 單號 LIKE '99%'"))
+                 .isEmpty());
+    QVERIFY(!tableDump(c.path(), QStringLiteral("SELECT 單號 FROM iof WHERE 單號 LIKE '1000%'"))
+                 .isEmpty());
 }
 
 void TestAdmin::demoEmployeesHaveDifferentRights() {
@@ -318,8 +341,9 @@ void TestAdmin::demoEmployeesHaveDifferentRights() {
 
     auto general = Database::open(QDir(tmp.path()).filePath(QStringLiteral("voro3.mdb")),
                                   schema::general().connect());
-    QCOMPARE(general->scalar(QStringLiteral("SELECT pass FROM 員工 WHERE 英文姓名 = 'chen'")).toString(),
-             QStringLiteral("1234"));
+    QCOMPARE(
+        general->scalar(QStringLiteral("SELECT pass FROM 員工 WHERE 英文姓名 = 'chen'")).toString(),
+        QStringLiteral("1234"));
     QVERIFY(general->scalar(QStringLiteral("SELECT count(*) FROM 廠商")).toInt() >= 10);
 }
 
@@ -328,8 +352,8 @@ void TestAdmin::employeeAddPasswordRightsRoundTrip() {
     init(tmp.path());
     addEmployee(tmp.path(), QStringLiteral("B007"), QStringLiteral("李小龍"), QStringLiteral("lee"),
                 QStringLiteral("pw1"), 5);
-    addEmployee(tmp.path(), QStringLiteral("B008"), QStringLiteral("無密碼"), QStringLiteral("nopass"),
-                QString(), 1);
+    addEmployee(tmp.path(), QStringLiteral("B008"), QStringLiteral("無密碼"),
+                QStringLiteral("nopass"), QString(), 1);
     auto staff = listEmployees(tmp.path());
     QCOMPARE(staff.size(), 3);
     QCOMPARE(staff.at(1).login, QStringLiteral("lee"));
@@ -358,12 +382,16 @@ void TestAdmin::employeeMistakesAreRefused() {
     QTemporaryDir tmp;
     init(tmp.path());
     // The login query ignores case, so a login differing only in case would clash.
-    QVERIFY_THROWS_EXCEPTION(AdminError, addEmployee(tmp.path(), QStringLiteral("B001"), QStringLiteral("重複"),
-                                                      QStringLiteral("ADMIN"), QStringLiteral("x"), 1));
-    QVERIFY_THROWS_EXCEPTION(AdminError, addEmployee(tmp.path(), QStringLiteral("A001"), QStringLiteral("重號"),
-                                                      QStringLiteral("other"), QStringLiteral("x"), 1));
-    QVERIFY_THROWS_EXCEPTION(AdminError, setEmployeePassword(tmp.path(), QStringLiteral("nobody"), QStringLiteral("x")));
-    QVERIFY_THROWS_EXCEPTION(AdminError, setEmployeeRights(tmp.path(), QStringLiteral("nobody"), 1));
+    QVERIFY_THROWS_EXCEPTION(AdminError,
+                             addEmployee(tmp.path(), QStringLiteral("B001"), QStringLiteral("重複"),
+                                         QStringLiteral("ADMIN"), QStringLiteral("x"), 1));
+    QVERIFY_THROWS_EXCEPTION(AdminError,
+                             addEmployee(tmp.path(), QStringLiteral("A001"), QStringLiteral("重號"),
+                                         QStringLiteral("other"), QStringLiteral("x"), 1));
+    QVERIFY_THROWS_EXCEPTION(
+        AdminError, setEmployeePassword(tmp.path(), QStringLiteral("nobody"), QStringLiteral("x")));
+    QVERIFY_THROWS_EXCEPTION(AdminError,
+                             setEmployeeRights(tmp.path(), QStringLiteral("nobody"), 1));
     QVERIFY_THROWS_EXCEPTION(UsageError, parseRights(QStringLiteral("4194304")));
     QVERIFY_THROWS_EXCEPTION(UsageError, parseRights(QStringLiteral("-1")));
     QVERIFY_THROWS_EXCEPTION(UsageError, parseRights(QStringLiteral("abc")));
@@ -386,33 +414,38 @@ void TestAdmin::setPathWritesOneCrLfLine() {
 
     // A folder without the files still gets written, with a warning; a missing program
     // folder is refused.
-    const QString warning = writePathFile(program.path(), program.filePath(QStringLiteral("新資料夾")));
+    const QString warning =
+        writePathFile(program.path(), program.filePath(QStringLiteral("新資料夾")));
     QVERIFY(!warning.isEmpty());
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QCOMPARE(ini.readAll(), (program.filePath(QStringLiteral("新資料夾"))).toUtf8() + "\r\n");
     ini.close();
-    QVERIFY_THROWS_EXCEPTION(AdminError, writePathFile(program.filePath(QStringLiteral("missing")), data.path()));
+    QVERIFY_THROWS_EXCEPTION(
+        AdminError, writePathFile(program.filePath(QStringLiteral("missing")), data.path()));
 }
 
 void TestAdmin::upgradeBringsAnUnstampedFolderToTheCurrentVersion() {
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
     // acc.mdb: ri and ro without Let (a trailing column), bank without 摘要 (a middle column).
-    writeOldFile(dir.filePath(QStringLiteral("acc.mdb")), schema::acc(),
-                 [](schema::Table& t) {
-                     dropColumn(t, "ri", "Let");
-                     dropColumn(t, "ro", "Let");
-                     dropColumn(t, "bank", "摘要");
-                 },
-                 {QStringLiteral("INSERT INTO ri (id, 收名稱) VALUES ('R1', '舊應收')"),
-                  QStringLiteral("INSERT INTO bank (id, Bid, bank, 存入, 異動日期, 異動金額, 票據號碼, bala) "
-                                 "VALUES (1, '123', '臺灣銀行', -1, '2010-05-01', 5000, 'AB1', 5000)"),
-                  QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES ('990101001', 0, 100)")});
+    writeOldFile(
+        dir.filePath(QStringLiteral("acc.mdb")), schema::acc(),
+        [](schema::Table& t) {
+            dropColumn(t, "ri", "Let");
+            dropColumn(t, "ro", "Let");
+            dropColumn(t, "bank", "摘要");
+        },
+        {QStringLiteral("INSERT INTO ri (id, 收名稱) VALUES ('R1', '舊應收')"),
+         QStringLiteral(
+             "INSERT INTO bank (id, Bid, bank, 存入, 異動日期, 異動金額, 票據號碼, bala) "
+             "VALUES (1, '123', '臺灣銀行', -1, '2010-05-01', 5000, 'AB1', 5000)"),
+         QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES ('990101001', 0, 100)")});
     // voro3.mdb: 員工 without AccS.
     writeOldFile(dir.filePath(QStringLiteral("voro3.mdb")), schema::general(),
                  [](schema::Table& t) { dropColumn(t, "員工", "AccS"); },
                  {QStringLiteral("INSERT INTO super VALUES ('voro', 'x')"),
-                  QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass) VALUES ('1', '老員工', 'old', 'pw')")});
+                  QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass) VALUES "
+                                 "('1', '老員工', 'old', 'pw')")});
     writeOldFile(dir.filePath(QStringLiteral("pt.mdb")), schema::print(), [](schema::Table&) {},
                  {QStringLiteral("INSERT INTO company VALUES ('舊公司')")});
 
@@ -438,25 +471,30 @@ void TestAdmin::upgradeBringsAnUnstampedFolderToTheCurrentVersion() {
     QCOMPARE(staff.size(), 1);
     QCOMPARE(staff.at(0).rights, 1);
     // The passwords were set: the files now open only with them.
-    QVERIFY_THROWS_EXCEPTION(store::EngineError, Database::open(dir.filePath(QStringLiteral("acc.mdb"))));
-    QVERIFY_THROWS_EXCEPTION(store::EngineError, Database::open(dir.filePath(QStringLiteral("voro3.mdb"))));
+    QVERIFY_THROWS_EXCEPTION(store::EngineError,
+                             Database::open(dir.filePath(QStringLiteral("acc.mdb"))));
+    QVERIFY_THROWS_EXCEPTION(store::EngineError,
+                             Database::open(dir.filePath(QStringLiteral("voro3.mdb"))));
     // Indexes are in place: the unique voucher number holds.
     auto acc = Database::open(dir.filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
-    QVERIFY_THROWS_EXCEPTION(store::EngineError,
-                             acc->execute(QStringLiteral("INSERT INTO iof (單號) VALUES ('990101001')")));
+    QVERIFY_THROWS_EXCEPTION(
+        store::EngineError,
+        acc->execute(QStringLiteral("INSERT INTO iof (單號) VALUES ('990101001')")));
 }
 
 void TestAdmin::upgradeOfACurrentFolderChangesNothing() {
     QTemporaryDir tmp;
     init(tmp.path(), true);
-    const QString before = tableDump(tmp.path(), QStringLiteral("SELECT * FROM iof ORDER BY 單號")).join('\n');
+    const QString before =
+        tableDump(tmp.path(), QStringLiteral("SELECT * FROM iof ORDER BY 單號")).join('\n');
     const auto results = upgradeFolder(tmp.path());
     for (const auto& r : results) {
         QCOMPARE(r.from, schema::kVersion);
         QCOMPARE(r.to, schema::kVersion);
         QVERIFY(r.actions.isEmpty());
     }
-    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT * FROM iof ORDER BY 單號")).join('\n'), before);
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT * FROM iof ORDER BY 單號")).join('\n'),
+             before);
 }
 
 void TestAdmin::upgradeRefusesANewerFolder() {
@@ -472,7 +510,8 @@ void TestAdmin::upgradeRefusesANewerFolder() {
     } catch (const AdminError& e) {
         QVERIFY(e.message().contains(QStringLiteral("pt.mdb")));
     }
-    auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")),
+                              schema::acc().connect());
     QCOMPARE(schema::versionOf(*acc), schema::kVersion);
 }
 
@@ -503,23 +542,29 @@ void TestAdmin::backupMakesFilesThatPassCheck() {
 void TestAdmin::backupWhileAnotherCopyIsWriting() {
     QTemporaryDir tmp, dest;
     init(tmp.path(), true);
-    const int before = tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt();
-    auto writer = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+    const int before =
+        tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt();
+    auto writer = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")),
+                                 schema::acc().connect());
     writer->beginTrans();
-    writer->execute(QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES ('1150315999', -1, 1)"));
+    writer->execute(
+        QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES ('1150315999', -1, 1)"));
     // The copy is the last committed state; the writer's open transaction is not in it.
     backupFolder(tmp.path(), dest.path(), false);
     writer->commitTrans();
     QVERIFY(checkFolder(dest.path()).ok());
-    QCOMPARE(tableDump(dest.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt(), before);
-    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt(), before + 1);
+    QCOMPARE(tableDump(dest.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt(),
+             before);
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt(),
+             before + 1);
 }
 
 void TestAdmin::checkReportsWhatDiffers() {
     QTemporaryDir tmp;
     init(tmp.path());
     {
-        auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+        auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")),
+                                  schema::acc().connect());
         acc->execute(QStringLiteral("DROP INDEX iof_no"));
         acc->execute(QStringLiteral("ALTER TABLE prj ADD COLUMN extra TEXT"));
     }
@@ -553,13 +598,17 @@ void TestAdmin::generateGivesUniqueOrderedNumbersAndConsistentLedgers() {
     for (int status : {-3, -2, -1, 0, 1, 2, 3, 4})
         QVERIFY2(r.statusCounts.value(status) > 0, qPrintable(QString::number(status)));
     // Spread over about twenty years, in number order within each day.
-    const QStringList range = tableDump(tmp.path(), QStringLiteral("SELECT min(輸入日期), max(輸入日期) FROM iof"));
-    const QDate oldest = QDate::fromString(range.first().section(QLatin1Char('|'), 0, 0), Qt::ISODate);
-    const QDate newest = QDate::fromString(range.first().section(QLatin1Char('|'), 1, 1), Qt::ISODate);
+    const QStringList range =
+        tableDump(tmp.path(), QStringLiteral("SELECT min(輸入日期), max(輸入日期) FROM iof"));
+    const QDate oldest =
+        QDate::fromString(range.first().section(QLatin1Char('|'), 0, 0), Qt::ISODate);
+    const QDate newest =
+        QDate::fromString(range.first().section(QLatin1Char('|'), 1, 1), Qt::ISODate);
     QVERIFY(oldest >= QDate(2006, 3, 16) && oldest < QDate(2007, 1, 1));
     QVERIFY(newest <= kReference && newest > kReference.addDays(-20));
-    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof a JOIN iof b ON a.rowid < b.rowid "
-                                                  "AND a.輸入日期 = b.輸入日期 AND a.單號 > b.單號")),
+    QCOMPARE(tableDump(tmp.path(),
+                       QStringLiteral("SELECT count(*) FROM iof a JOIN iof b ON a.rowid < b.rowid "
+                                      "AND a.輸入日期 = b.輸入日期 AND a.單號 > b.單號")),
              QStringList{QStringLiteral("0")});
     // Purposes come from the vocabulary.
     QVERIFY(tableDump(tmp.path(), QStringLiteral("SELECT DISTINCT 用途說明 FROM iof")).size() > 10);

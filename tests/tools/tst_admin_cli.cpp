@@ -29,7 +29,9 @@ Run admin(const QStringList& args) {
     return r;
 }
 
-QString show(const Run& r) { return QStringLiteral("exit %1\nstdout: %2\nstderr: %3").arg(r.code).arg(r.out, r.err); }
+QString show(const Run& r) {
+    return QStringLiteral("exit %1\nstdout: %2\nstderr: %3").arg(r.code).arg(r.out, r.err);
+}
 
 // A failure says what is wrong in one line on stderr: no stack trace, no Qt warnings.
 void expectOneLineFailure(const Run& r, int code) {
@@ -44,7 +46,7 @@ void expectOneLineFailure(const Run& r, int code) {
 class TestAdminCli : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void helpListsEveryCommand();
     void badArgumentsGiveAUsageLineAndExitTwo_data();
     void badArgumentsGiveAUsageLineAndExitTwo();
@@ -58,8 +60,8 @@ private slots:
 void TestAdminCli::helpListsEveryCommand() {
     const Run r = admin({QStringLiteral("help")});
     QCOMPARE(r.code, 0);
-    for (const char* cmd : {"init", "employee add", "employee password", "employee rights", "employee list",
-                            "check", "set-path", "upgrade", "backup", "generate"})
+    for (const char* cmd : {"init", "employee add", "employee password", "employee rights",
+                            "employee list", "check", "set-path", "upgrade", "backup", "generate"})
         QVERIFY2(r.out.contains(QString::fromUtf8(cmd)), cmd);
 }
 
@@ -69,21 +71,27 @@ void TestAdminCli::badArgumentsGiveAUsageLineAndExitTwo_data() {
     QTest::newRow("unknown command") << QStringList{"frobnicate"};
     QTest::newRow("init without folder") << QStringList{"init"};
     QTest::newRow("init unknown option") << QStringList{"init", "/tmp/x", "--demoo"};
-    QTest::newRow("init admin without password") << QStringList{"init", "/tmp/x", "--admin", "boss"};
-    QTest::newRow("init bad date") << QStringList{"init", "/tmp/x", "--demo", "--date", "115/03/15"};
+    QTest::newRow("init admin without password")
+        << QStringList{"init", "/tmp/x", "--admin", "boss"};
+    QTest::newRow("init bad date")
+        << QStringList{"init", "/tmp/x", "--demo", "--date", "115/03/15"};
     QTest::newRow("init two folders") << QStringList{"init", "/tmp/x", "/tmp/y"};
     QTest::newRow("employee alone") << QStringList{"employee"};
     QTest::newRow("employee unknown") << QStringList{"employee", "fire", "/tmp/x"};
     QTest::newRow("employee add missing") << QStringList{"employee", "add", "/tmp/x", "--no", "1"};
-    QTest::newRow("employee rights text") << QStringList{"employee", "rights", "/tmp/x", "admin", "all"};
-    QTest::newRow("employee rights too big") << QStringList{"employee", "rights", "/tmp/x", "admin", "4194304"};
-    QTest::newRow("employee password short") << QStringList{"employee", "password", "/tmp/x", "admin"};
+    QTest::newRow("employee rights text")
+        << QStringList{"employee", "rights", "/tmp/x", "admin", "all"};
+    QTest::newRow("employee rights too big")
+        << QStringList{"employee", "rights", "/tmp/x", "admin", "4194304"};
+    QTest::newRow("employee password short")
+        << QStringList{"employee", "password", "/tmp/x", "admin"};
     QTest::newRow("check two") << QStringList{"check", "a", "b"};
     QTest::newRow("set-path one") << QStringList{"set-path", "a"};
     QTest::newRow("backup one") << QStringList{"backup", "a"};
     QTest::newRow("generate no count") << QStringList{"generate", "/tmp/x"};
     QTest::newRow("generate bad count") << QStringList{"generate", "/tmp/x", "--vouchers", "many"};
-    QTest::newRow("generate option without value") << QStringList{"generate", "/tmp/x", "--vouchers"};
+    QTest::newRow("generate option without value")
+        << QStringList{"generate", "/tmp/x", "--vouchers"};
 }
 
 void TestAdminCli::badArgumentsGiveAUsageLineAndExitTwo() {
@@ -95,10 +103,15 @@ void TestAdminCli::badArgumentsGiveAUsageLineAndExitTwo() {
 
 void TestAdminCli::failuresGiveOneLineAndExitOne() {
     QTemporaryDir tmp;
-    expectOneLineFailure(admin({QStringLiteral("employee"), QStringLiteral("list"), tmp.path()}), 1);
-    expectOneLineFailure(admin({QStringLiteral("upgrade"), tmp.filePath(QStringLiteral("none"))}), 1);
-    expectOneLineFailure(admin({QStringLiteral("generate"), tmp.path(), QStringLiteral("--vouchers"), QStringLiteral("10")}), 1);
-    expectOneLineFailure(admin({QStringLiteral("set-path"), tmp.filePath(QStringLiteral("none")), tmp.path()}), 1);
+    expectOneLineFailure(admin({QStringLiteral("employee"), QStringLiteral("list"), tmp.path()}),
+                         1);
+    expectOneLineFailure(admin({QStringLiteral("upgrade"), tmp.filePath(QStringLiteral("none"))}),
+                         1);
+    expectOneLineFailure(admin({QStringLiteral("generate"), tmp.path(),
+                                QStringLiteral("--vouchers"), QStringLiteral("10")}),
+                         1);
+    expectOneLineFailure(
+        admin({QStringLiteral("set-path"), tmp.filePath(QStringLiteral("none")), tmp.path()}), 1);
     QFile junk(tmp.filePath(QStringLiteral("acc.mdb")));
     QVERIFY(junk.open(QIODevice::WriteOnly));
     junk.write("this is not a database, just some text that happens to be here");
@@ -121,13 +134,16 @@ void TestAdminCli::initDemoCheckAndEmployees() {
     const LedgerReport books = checkLedgers(dir);
     QVERIFY2(books.problems.isEmpty(), qPrintable(books.problems.join('\n')));
 
-    r = admin({QStringLiteral("employee"), QStringLiteral("add"), dir, QStringLiteral("--no"), QStringLiteral("B001"),
-               QStringLiteral("--name"), QStringLiteral("張三"), QStringLiteral("--login"), QStringLiteral("zhang"),
-               QStringLiteral("--password"), QString(), QStringLiteral("--rights"), QStringLiteral("13")});
+    r = admin({QStringLiteral("employee"), QStringLiteral("add"), dir, QStringLiteral("--no"),
+               QStringLiteral("B001"), QStringLiteral("--name"), QStringLiteral("張三"),
+               QStringLiteral("--login"), QStringLiteral("zhang"), QStringLiteral("--password"),
+               QString(), QStringLiteral("--rights"), QStringLiteral("13")});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
-    r = admin({QStringLiteral("employee"), QStringLiteral("rights"), dir, QStringLiteral("zhang"), QStringLiteral("4194303")});
+    r = admin({QStringLiteral("employee"), QStringLiteral("rights"), dir, QStringLiteral("zhang"),
+               QStringLiteral("4194303")});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
-    r = admin({QStringLiteral("employee"), QStringLiteral("password"), dir, QStringLiteral("zhang"), QStringLiteral("密碼")});
+    r = admin({QStringLiteral("employee"), QStringLiteral("password"), dir, QStringLiteral("zhang"),
+               QStringLiteral("密碼")});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
     r = admin({QStringLiteral("employee"), QStringLiteral("list"), dir});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
@@ -135,24 +151,27 @@ void TestAdminCli::initDemoCheckAndEmployees() {
     QVERIFY(r.out.contains(QStringLiteral("A002\t陳美玲\tchen\t1\t")));
     // Passwords are not listed, only whether there is one.
     const QStringList lines = r.out.split(QLatin1Char('\n'));
-    const auto zhang = std::find_if(lines.begin(), lines.end(),
-                                    [](const QString& l) { return l.startsWith(QStringLiteral("B001\t")); });
+    const auto zhang = std::find_if(lines.begin(), lines.end(), [](const QString& l) {
+        return l.startsWith(QStringLiteral("B001\t"));
+    });
     QVERIFY(zhang != lines.end());
     QVERIFY(zhang->endsWith(QStringLiteral("\t有")));
     QVERIFY(!zhang->contains(QStringLiteral("密碼")));
-    expectOneLineFailure(admin({QStringLiteral("employee"), QStringLiteral("add"), dir, QStringLiteral("--no"),
-                                QStringLiteral("B002"), QStringLiteral("--name"), QStringLiteral("重複"),
-                                QStringLiteral("--login"), QStringLiteral("Zhang"), QStringLiteral("--password"),
-                                QStringLiteral("x")}),
-                         1);
+    expectOneLineFailure(
+        admin({QStringLiteral("employee"), QStringLiteral("add"), dir, QStringLiteral("--no"),
+               QStringLiteral("B002"), QStringLiteral("--name"), QStringLiteral("重複"),
+               QStringLiteral("--login"), QStringLiteral("Zhang"), QStringLiteral("--password"),
+               QStringLiteral("x")}),
+        1);
 }
 
 void TestAdminCli::initRefusesThenForceWorks() {
     QTemporaryDir tmp;
     QCOMPARE(admin({QStringLiteral("init"), tmp.path()}).code, 0);
     expectOneLineFailure(admin({QStringLiteral("init"), tmp.path(), QStringLiteral("--demo")}), 1);
-    const Run r = admin({QStringLiteral("init"), tmp.path(), QStringLiteral("--force"), QStringLiteral("--admin"),
-                         QStringLiteral("boss"), QStringLiteral("--password"), QStringLiteral("pw")});
+    const Run r = admin({QStringLiteral("init"), tmp.path(), QStringLiteral("--force"),
+                         QStringLiteral("--admin"), QStringLiteral("boss"),
+                         QStringLiteral("--password"), QStringLiteral("pw")});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
     const Run list = admin({QStringLiteral("employee"), QStringLiteral("list"), tmp.path()});
     QVERIFY(list.out.contains(QStringLiteral("A001\t系統管理員\tboss\t4194303")));
@@ -175,8 +194,9 @@ void TestAdminCli::upgradeBackupAndGenerate() {
     Run r = admin({QStringLiteral("upgrade"), tmp.path()});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
     QVERIFY(r.out.contains(QStringLiteral("不需升級")));
-    r = admin({QStringLiteral("generate"), tmp.path(), QStringLiteral("--vouchers"), QStringLiteral("2000"),
-               QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--quiet")});
+    r = admin({QStringLiteral("generate"), tmp.path(), QStringLiteral("--vouchers"),
+               QStringLiteral("2000"), QStringLiteral("--seed"), QStringLiteral("3"),
+               QStringLiteral("--date"), QStringLiteral("2026-03-15"), QStringLiteral("--quiet")});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
     r = admin({QStringLiteral("backup"), tmp.path(), dest.path()});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
