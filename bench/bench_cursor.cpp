@@ -16,6 +16,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -280,6 +281,11 @@ int main(int argc, char* argv[]) {
             out << "generate: " << QString::number(generateSeconds, 'f', 1)
                 << " s wall (target < 60 s): " << (generateSeconds < 60 ? "ok" : "SLOW")
                 << Qt::endl;
+        QFile loadavg(QStringLiteral("/proc/loadavg"));
+        if (loadavg.open(QIODevice::ReadOnly))
+            out << "load average (1, 5, 15 min): "
+                << QString::fromLatin1(loadavg.readAll()).section(QLatin1Char(' '), 0, 2) << " on "
+                << QThread::idealThreadCount() << " cores" << Qt::endl;
         out << "times in ms; median of 3 rounds for the opens; bare = raw sqlite3 on its own "
                "connection"
             << Qt::endl
