@@ -296,6 +296,35 @@ CheckResult checkFolder(const QString& dir) {
                     r.problems
                         << QStringLiteral("%1: 資料表 %2：%3").arg(f->fileName, d.table, d.what);
             }
+            // An index of the right name must also cover the right columns: the unique
+            // voucher number is what keeps two copies saving at once from sharing a number.
+            for (const auto& t : f->tables) {
+                for (const auto& index : t.indexes) {
+                    const QVariant unique = db->scalar(
+                        QStringLiteral(
+                            "SELECT \"unique\" FROM pragma_index_list(?) WHERE name = ?"),
+                        {t.name, index.name});
+                    if (!unique.isValid())
+                        continue;  // a missing index is reported above
+                    QStringList columns;
+                    store::Recordset cols = db->openRecordset(
+                        QStringLiteral("SELECT name FROM pragma_index_info(?) ORDER BY seqno"),
+                        {index.name}, store::RecordsetType::Snapshot);
+                    for (; !cols.isEOF(); cols.MoveNext())
+                        columns << cols.text(0);
+                    cols.Close();
+                    if ((unique.toInt() != 0) != index.unique || columns != index.columns)
+                        r.problems
+                            << QStringLiteral("%1: 資料表 %2：索引 %3 應為%4（%5），實為%6（%7）")
+                                   .arg(f->fileName, t.name, index.name,
+                                        index.unique ? QStringLiteral("唯一索引")
+                                                     : QStringLiteral("索引"),
+                                        index.columns.join(QLatin1Char(',')),
+                                        unique.toInt() ? QStringLiteral("唯一索引")
+                                                       : QStringLiteral("索引"),
+                                        columns.join(QLatin1Char(',')));
+                }
+            }
             // Rows the program cannot start without.
             if (f == &schema::general() && db->hasTable(QStringLiteral("super")) &&
                 db->scalar(QStringLiteral("SELECT count(*) FROM super WHERE super_id = 'voro'"))

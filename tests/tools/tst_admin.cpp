@@ -566,6 +566,8 @@ void TestAdmin::checkReportsWhatDiffers() {
         auto acc = Database::open(QDir(tmp.path()).filePath(QStringLiteral("acc.mdb")),
                                   schema::acc().connect());
         acc->execute(QStringLiteral("DROP INDEX iof_no"));
+        acc->execute(QStringLiteral("CREATE INDEX iof_no ON iof (單號)"));  // no longer unique
+        acc->execute(QStringLiteral("DROP INDEX cash_id"));
         acc->execute(QStringLiteral("ALTER TABLE prj ADD COLUMN extra TEXT"));
     }
     QFile::remove(QDir(tmp.path()).filePath(QStringLiteral("pt.mdb")));
@@ -573,6 +575,8 @@ void TestAdmin::checkReportsWhatDiffers() {
     QVERIFY(!c.ok());
     const QString all = problems(c.problems);
     QVERIFY2(all.contains(QStringLiteral("iof_no")), qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral("唯一索引")), qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral("cash_id")), qPrintable(all));
     QVERIFY2(all.contains(QStringLiteral("extra")), qPrintable(all));
     QVERIFY2(all.contains(QStringLiteral("pt.mdb")), qPrintable(all));
     for (const QString& line : c.problems)
