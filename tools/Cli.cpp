@@ -286,10 +286,11 @@ int cmdGenerate(const QStringList& rest, QTextStream& out, QTextStream& err) {
                .arg(r.cashRows)
                .arg(r.bankRows)
         << Qt::endl;
-    out << QStringLiteral("時間：寫入 %1 秒，確認索引 %2 秒，合計 %3 秒")
+    out << QStringLiteral("時間：寫入 %1 秒，確認索引 %2 秒，合計 %3 秒（CPU %4 秒）")
                .arg(r.insertSeconds, 0, 'f', 2)
                .arg(r.indexSeconds, 0, 'f', 2)
                .arg(r.totalSeconds, 0, 'f', 2)
+               .arg(r.cpuSeconds, 0, 'f', 2)
         << Qt::endl;
     return 0;
 }

@@ -25,6 +25,7 @@ struct GenerateResult {
     double insertSeconds = 0;
     double indexSeconds = 0;
     double totalSeconds = 0;
+    double cpuSeconds = 0;  // this process's CPU time for the same span
 };
 
 // The benchmark data generator: appends N vouchers spread over `years` years up to the
