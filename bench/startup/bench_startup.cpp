@@ -32,7 +32,9 @@ namespace {
 
 QTextStream out(stdout);
 
-double ms(qint64 ns) { return double(ns) / 1e6; }
+double ms(qint64 ns) {
+    return double(ns) / 1e6;
+}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -43,7 +45,9 @@ double maximum(const std::vector<double>& v) {
     return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
 }
 
-QString f1(double v) { return QString::number(v, 'f', 1); }
+QString f1(double v) {
+    return QString::number(v, 'f', 1);
+}
 
 void row(const QString& what, const QString& median, const QString& max,
          const QString& verdict = {}) {
@@ -132,10 +136,8 @@ double bareWork(const QString& dir) {
     }
     sqlite3_exec(handles[1], "SELECT name FROM pragma_table_info('員工')", nullptr, nullptr,
                  nullptr);
-    sqlite3_exec(handles[0], "SELECT name FROM pragma_table_info('ri')", nullptr, nullptr,
-                 nullptr);
-    sqlite3_exec(handles[0], "SELECT name FROM pragma_table_info('ro')", nullptr, nullptr,
-                 nullptr);
+    sqlite3_exec(handles[0], "SELECT name FROM pragma_table_info('ri')", nullptr, nullptr, nullptr);
+    sqlite3_exec(handles[0], "SELECT name FROM pragma_table_info('ro')", nullptr, nullptr, nullptr);
     for (sqlite3* h : handles)
         sqlite3_close(h);
     return ms(t.nsecsElapsed());
@@ -159,8 +161,7 @@ int main(int argc, char* argv[]) {
         else if (a == QLatin1String("--keep"))
             keep = true;
         else if (a.startsWith(QLatin1Char('-'))) {
-            std::fprintf(stderr,
-                         "usage: bench_startup [DIR] [--vouchers N] [--runs R] [--keep]\n");
+            std::fprintf(stderr, "usage: bench_startup [DIR] [--vouchers N] [--runs R] [--keep]\n");
             return 2;
         } else
             dir = a;
@@ -185,8 +186,8 @@ int main(int argc, char* argv[]) {
     const QString program = QDir(programDir).filePath(QStringLiteral("orvik"));
     QDir().mkpath(programDir);
     QFile ini(QDir(programDir).filePath(QStringLiteral("accpath.ini")));
-    if (!QFile::copy(QStringLiteral(ORVIK_PROGRAM), program) ||
-        !ini.open(QIODevice::WriteOnly) || ini.write(dir.toUtf8() + "\r\n") < 0) {
+    if (!QFile::copy(QStringLiteral(ORVIK_PROGRAM), program) || !ini.open(QIODevice::WriteOnly) ||
+        ini.write(dir.toUtf8() + "\r\n") < 0) {
         out << "cannot set up the program folder " << programDir << Qt::endl;
         return 1;
     }
@@ -194,9 +195,10 @@ int main(int argc, char* argv[]) {
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QString platform = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
-                                 ? QStringLiteral("xcb (DISPLAY=%1)").arg(qEnvironmentVariable("DISPLAY"))
-                                 : qEnvironmentVariable("QT_QPA_PLATFORM");
+    const QString platform =
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+            ? QStringLiteral("xcb (DISPLAY=%1)").arg(qEnvironmentVariable("DISPLAY"))
+            : qEnvironmentVariable("QT_QPA_PLATFORM");
     out << "database folder " << dir << ", platform " << platform << ", " << runs << " runs"
         << Qt::endl;
 
@@ -217,8 +219,9 @@ int main(int argc, char* argv[]) {
     row(QString(), QStringLiteral("median ms"), QStringLiteral("max ms"));
     const double shown = median(toShown);
     row(QStringLiteral("start-up to the bar shown (process start)"), f1(shown),
-        f1(maximum(toShown)), shown < 300 ? QStringLiteral("target < 300 ms: met")
-                                          : QStringLiteral("target < 300 ms: MISSED"));
+        f1(maximum(toShown)),
+        shown < 300 ? QStringLiteral("target < 300 ms: met")
+                    : QStringLiteral("target < 300 ms: MISSED"));
     row(QStringLiteral("  of which from main() to the bar painted"), f1(median(inMain)),
         f1(maximum(inMain)));
     row(QStringLiteral("database work through the store"), f1(median(store)), f1(maximum(store)));
