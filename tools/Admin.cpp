@@ -267,8 +267,19 @@ CheckResult checkFolder(const QString& dir) {
         try {
             db = Database::open(path, f->connect());
         } catch (const EngineError& e) {
-            r.problems << engineText(f->fileName, e);
-            continue;
+            // A file made before version stamps may have no password yet: say so, and go on
+            // checking it, since upgrade sets the password.
+            if (e.number() == store::err::InvalidPassword && !f->password.isEmpty()) {
+                try {
+                    db = Database::open(path);
+                } catch (const EngineError&) {
+                }
+            }
+            if (!db || schema::versionOf(*db) != 0) {
+                r.problems << engineText(f->fileName, e);
+                continue;
+            }
+            r.problems << QStringLiteral("%1: 檔案沒有密碼（較舊的檔案）").arg(f->fileName);
         }
         try {
             sqlite3_stmt* st = nullptr;

@@ -449,7 +449,13 @@ void TestAdmin::upgradeBringsAnUnstampedFolderToTheCurrentVersion() {
     writeOldFile(dir.filePath(QStringLiteral("pt.mdb")), schema::print(), [](schema::Table&) {},
                  {QStringLiteral("INSERT INTO company VALUES ('舊公司')")});
 
-    QVERIFY(!checkFolder(tmp.path()).ok());
+    const CheckResult old = checkFolder(tmp.path());
+    QVERIFY(!old.ok());
+    QVERIFY(old.hints.contains(QStringLiteral("upgrade")));
+    QVERIFY2(problems(old.problems).contains(QStringLiteral("acc.mdb: 檔案沒有密碼")),
+             qPrintable(problems(old.problems)));
+    QVERIFY2(problems(old.problems).contains(QStringLiteral("AccS")),
+             qPrintable(problems(old.problems)));
     const auto results = upgradeFolder(tmp.path());
     QCOMPARE(results.size(), 3);
     for (const auto& r : results) {
