@@ -4,6 +4,7 @@
 
 #include "Admin.h"
 #include "AdminError.h"
+#include "Recordset.h"
 #include "TableDef.h"
 
 namespace orvik::admin {
@@ -48,6 +49,22 @@ bool indexExists(Database& db, const QString& name) {
         .scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
                 {name})
         .isValid();
+}
+
+bool indexMatches(Database& db, const schema::Table& t, const schema::Index& index) {
+    const QVariant unique =
+        db.scalar(QStringLiteral("SELECT \"unique\" FROM pragma_index_list(?) WHERE name = ?"),
+                  {t.name, index.name});
+    if (!unique.isValid() || (unique.toInt() != 0) != index.unique)
+        return false;
+    QStringList columns;
+    store::Recordset rs =
+        db.openRecordset(QStringLiteral("SELECT name FROM pragma_index_info(?) ORDER BY seqno"),
+                         {index.name}, store::RecordsetType::Snapshot);
+    for (; !rs.isEOF(); rs.MoveNext())
+        columns << rs.text(0);
+    rs.Close();
+    return columns == index.columns;
 }
 
 // Version 0 → 1: a file made by an earlier tool. Missing tables are created, missing columns
@@ -118,8 +135,13 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
             }
         }
         for (const auto& index : t.indexes) {
-            if (indexExists(db, index.name))
-                continue;
+            if (indexExists(db, index.name)) {
+                if (indexMatches(db, t, index))
+                    continue;
+                // Same name, other columns or uniqueness: made by hand or by an older tool.
+                db.execute(QStringLiteral("DROP INDEX %1").arg(quote(index.name)));
+                actions << QStringLiteral("索引 %1 與定義不符，重建").arg(index.name);
+            }
             try {
                 db.execute(schema::createIndexSql(t, index));
             } catch (const EngineError& e) {

@@ -428,18 +428,19 @@ void TestAdmin::upgradeBringsAnUnstampedFolderToTheCurrentVersion() {
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
     // acc.mdb: ri and ro without Let (a trailing column), bank without 摘要 (a middle column).
-    writeOldFile(
-        dir.filePath(QStringLiteral("acc.mdb")), schema::acc(),
-        [](schema::Table& t) {
-            dropColumn(t, "ri", "Let");
-            dropColumn(t, "ro", "Let");
-            dropColumn(t, "bank", "摘要");
-        },
-        {QStringLiteral("INSERT INTO ri (id, 收名稱) VALUES ('R1', '舊應收')"),
-         QStringLiteral(
-             "INSERT INTO bank (id, Bid, bank, 存入, 異動日期, 異動金額, 票據號碼, bala) "
-             "VALUES (1, '123', '臺灣銀行', -1, '2010-05-01', 5000, 'AB1', 5000)"),
-         QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES ('990101001', 0, 100)")});
+    writeOldFile(dir.filePath(QStringLiteral("acc.mdb")), schema::acc(),
+                 [](schema::Table& t) {
+                     dropColumn(t, "ri", "Let");
+                     dropColumn(t, "ro", "Let");
+                     dropColumn(t, "bank", "摘要");
+                 },
+                 {QStringLiteral("INSERT INTO ri (id, 收名稱) VALUES ('R1', '舊應收')"),
+                  QStringLiteral(
+                      "INSERT INTO bank (id, Bid, bank, 存入, 異動日期, 異動金額, 票據號碼, bala) "
+                      "VALUES (1, '123', '臺灣銀行', -1, '2010-05-01', 5000, 'AB1', 5000)"),
+                  QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES ('990101001', 0, 100)"),
+                  // An index of the defined name but not unique, as an older tool made it.
+                  QStringLiteral("CREATE INDEX iof_no ON iof (單號)")});
     // voro3.mdb: 員工 without AccS.
     writeOldFile(dir.filePath(QStringLiteral("voro3.mdb")), schema::general(),
                  [](schema::Table& t) { dropColumn(t, "員工", "AccS"); },
