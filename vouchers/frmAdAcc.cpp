@@ -1,0 +1,87 @@
+#include "frmAdAcc.h"
+
+#include "Forms.h"
+#include "Globals.h"
+#include "Program.h"
+#include "Prompts.h"
+#include "frmIo.h"
+
+namespace orvik::vouchers {
+
+namespace {
+
+const QColor kBlue(0, 0, 255);
+const QColor kRed(255, 0, 0);
+
+void setTextColour(QWidget* w, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::Text, colour);
+    w->setPalette(p);
+}
+
+}  // namespace
+
+frmAdAcc::frmAdAcc(QWidget* parent) : QWidget(parent, Qt::Dialog) {
+    setupUi(this);
+    lb[0] = lb_0;
+    lb[4] = lb_4;
+    lb[5] = lb_5;
+    Ot1 = {Ot1_0, Ot1_1};
+    for (size_t i : {0u, 4u, 5u})
+        lb[i]->setObjectName(QStringLiteral("lb(%1)").arg(i));
+    for (size_t i = 0; i < Ot1.size(); ++i)
+        Ot1[i]->setObjectName(QStringLiteral("Ot1(%1)").arg(i));
+
+    using app::connectHandler;
+    connectHandler(Command1, &QPushButton::clicked, this, &frmAdAcc::Command1_Click);
+    connectHandler(Command2, &QPushButton::clicked, this, &frmAdAcc::Command2_Click);
+    for (int i = 0; i < int(Ot1.size()); ++i) {
+        connectHandler(Ot1[i], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                Ot1_Click(i);
+        });
+    }
+    app::guard([this] { Form_Load(); });
+}
+
+void frmAdAcc::Form_Load() {
+    const frmIo* io = app::Forms::get<frmIo>();
+    lbAccNo->setText(io->cbAcc->currentText());
+    // The side follows the colour the voucher form shows; nothing is chosen otherwise.
+    if (io->lbAcIo->palette().color(QPalette::WindowText) == kRed)
+        Ot1[1]->setChecked(true);
+    else
+        Ot1[1]->setChecked(false);
+}
+
+void frmAdAcc::Ot1_Click(int) {
+    // The voucher form's labels change at once, whether or not the account is then added.
+    const QColor colour = Ot1[0]->isChecked() ? kBlue : kRed;
+    frmIo* io = app::Forms::get<frmIo>();
+    setTextColour(txtAcc, colour);
+    setTextColour(io->lbAcIo, colour);
+    setTextColour(io->lbAcTxt, colour);
+}
+
+void frmAdAcc::Command1_Click() {
+    if (txtAcc->text().isEmpty()) {
+        app::MsgBox(QStringLiteral("請填入科目名稱"), app::Buttons::OK, app::Icon::Exclamation);
+        return;
+    }
+    store::Recordset rs = app::dbAcc->openRecordset(QStringLiteral("select * from acc where 0"));
+    rs.AddNew();
+    rs.setField(0, lbAccNo->text());
+    rs.setField(1, Ot1[0]->isChecked());
+    rs.setField(2, txtAcc->text());
+    rs.Update();
+    rs.Close();
+    app::Forms::get<frmIo>()->lbAcTxt->setText(txtAcc->text());
+    close();
+}
+
+void frmAdAcc::Command2_Click() {
+    close();
+}
+
+}  // namespace orvik::vouchers

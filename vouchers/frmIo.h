@@ -1,0 +1,159 @@
+#pragma once
+
+// The voucher form: entering, browsing, editing, voiding and approving income/expense vouchers
+// (收支單). One program-wide instance, kept in the form registry and shown modeless.
+//
+// The class is split by concern over several files:
+//   frmIo.cpp           loading, unloading, wiring of the handlers, event filters
+//   frmIoModes.cpp      the four modes: 新增, 修改, 取消, 已簽核, and the boxes that follow them
+//   frmIoNumbering.cpp  the next voucher number
+//   frmIoDisplay.cpp    showing a stored voucher, the scroll bar, the date picker
+//   frmIoLists.cpp      the lookup lists and their add-on-leave prompts
+//   frmIoSave.cpp       儲存: insert and rewrite, and the return to browsing
+//   frmIoApproval.cpp   settling a voucher in cash or by bill
+//   frmIoPanels.cpp     the grid panel below the fields: picking a voucher, closing the panel
+//   frmIoPrint.cpp      the heading and the print record
+//
+// The controls are public, as the bill and write-off forms read them (lbNo, lbAcIo, txtCash,
+// lbHday, optA).
+
+#include <QDate>
+#include <QWidget>
+#include <array>
+#include <optional>
+
+#include "Globals.h"
+#include "Recordset.h"
+#include "ui_frmIo.h"
+
+class QRadioButton;
+
+namespace orvik::vouchers {
+
+class frmIo : public QWidget, public Ui::frmIo {
+    Q_OBJECT
+
+  public:
+    explicit frmIo(QWidget* parent = nullptr);
+    ~frmIo() override;
+
+    // Geometry the behaviour depends on, in twips (15 to a pixel).
+    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kTop = 1500;
+    static constexpr int kHeight = 5445;          // the fields only
+    static constexpr int kExpandedHeight = 8340;  // with the grid panel below them
+    int HeightTwips() const;
+    void setHeightTwips(int twips);
+
+    // Control arrays, indexed as the option buttons have always been numbered.
+    std::array<QRadioButton*, 3> optA{};  // 現金, 票據, 已兌現票據
+    std::array<QRadioButton*, 2> Op1{};   // suggested: 現金, 票據
+    std::array<QRadioButton*, 2> O1{};    // document kind: 費用, 進銷項
+
+    // The next voucher number of today (the program clock's working date).
+    QString GetLastNo();
+
+    // --- Event handlers ---
+    void cmdAdd_Click();
+    void cmdEdit_Click();
+    void cmdCencel_Click();
+    void cmdSv_Click();
+    void cmdMach_Click();
+    void ck_Click();
+    void Check1_Click();
+    void cbAcc_Click(int row);
+    void cbAcc_Validate();
+    void cbPj_Click(int row);
+    void cbUse_Validate();
+    void cbPs1_Validate();
+    void cbPs2_Validate();
+    void optP_Click();
+    void optS_Click();
+    void txtCash_KeyUp();
+    void FSB_Change(int value);
+    void DTP1_CloseUp();
+    void HFG_DblClick(int row, int col);
+    // Only their closing halves so far: closing a panel returns the form to browsing.
+    void cmdNck_Click();
+    void cmdSall_Click();
+
+    // --- Form-level state (16-bit Booleans, True = -1) ---
+    // Empty while closed.
+    std::optional<store::Recordset> browseRs;  // every voucher, in number order
+    std::optional<store::Recordset> pickedRs;  // the one voucher opened by number from a grid
+    int browsePos = 0;                         // position of the shown voucher in browseRs
+    app::Bool16 addingVoucher = app::False;
+    app::Bool16 approvingVoucher = app::False;
+    app::Bool16 showingVoucher = app::False;
+
+    // The dates behind the two date labels, which show them as era text.
+    QDate inDayDate() const { return inDay_; }
+    QDate hDayDate() const { return hDay_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void connectHandlers();
+    void Form_Load();
+    void Form_Unload();
+
+    // Modes
+    void SetEditable(app::Bool16 editable);
+    void CloseGridPanel();
+    bool rightGranted(int digit) const;  // digit k (from 1) of the rights string is not "0"
+    bool txtCash_KeyPress(QChar key);    // false: the key is discarded
+
+    // Display and navigation
+    void OpenVouchers();
+    void CountVouchers();
+    void ShowVoucher();
+    void ShowVoucherByNo();
+    void ClearVoucher();
+    void showRow(const store::Recordset& rs);
+    void showNothing();
+    void ReturnToBrowsing();
+    void setInDay(const QDate& date);
+    void setHday(const QDate& date);
+    void setAccountColour(bool income);
+    bool voucherOnDisplay() const;
+    void syncScrollRange();
+
+    // Lookup lists
+    void prepareLists();
+    void LoadAccounts();
+    void LoadProjects();
+    void LoadWorkTypes();
+    void LoadPeople();
+    void LoadUses();
+    void LoadNotes1();
+    void LoadNotes2();
+    void CheckAccount();
+    void AddUse();
+    void AddNote1();
+    void AddNote2();
+    void selectProject(const QString& code, const QString& name);
+    QString projectCode() const;
+
+    // Save and approval
+    void insertVoucher();
+    bool rewriteVoucher(store::Recordset& target, bool cash);
+    void writeColumns(store::Recordset& rs, bool rewrite);
+    qint16 suggestedStatus() const;
+    bool approveByBill(store::Recordset& target);
+    void appendCashMovement(const QString& voucherNo);
+    void closingSteps();
+    void refusedAsApproved();
+
+    // Printing
+    void ShowCompany();
+    void FillPrintRecord();
+
+    QDate inDay_;
+    QDate hDay_;
+    QWidget* dtpPopup_ = nullptr;  // the date picker's calendar window, whose closing is watched
+};
+
+}  // namespace orvik::vouchers

@@ -1,0 +1,170 @@
+// 儲存: a new voucher is inserted under a number taken at that moment; an edited or approved
+// one is rewritten in place. Afterwards the form returns to browsing.
+
+#include <QSignalBlocker>
+
+#include "Globals.h"
+#include "Prompts.h"
+#include "VoucherRules.h"
+#include "frmIo.h"
+
+namespace orvik::vouchers {
+
+using app::False;
+using app::True;
+
+void frmIo::cmdSv_Click() {
+    if (txtCash->text().isEmpty()) {
+        app::MsgBox(QStringLiteral("金額欄位不可空白"), app::Buttons::OK, app::Icon::Critical,
+                    QStringLiteral("ACC"));
+        return;
+    }
+    if (lbAcTxt->text().isEmpty()) {
+        app::MsgBox(QStringLiteral("科目不可空白"), app::Buttons::OK, app::Icon::Critical,
+                    QStringLiteral("ACC"));
+        return;
+    }
+
+    if (app::isTrue(addingVoucher)) {
+        insertVoucher();
+    } else {
+        // The row written is the voucher on display: the picked one while gPicked is set
+        // (the form keeps gPicked exactly for that), otherwise the browsing cursor's row.
+        const bool picked = app::isTrue(app::gPicked);
+        if (!voucherOnDisplay())
+            return;
+        store::Recordset& target = picked ? *pickedRs : *browseRs;
+        const bool approving = app::isTrue(approvingVoucher);
+        const bool byBill = approving && optA[1]->isChecked();
+        if (!rewriteVoucher(target, approving && !byBill)) {
+            refusedAsApproved();
+            return;
+        }
+        if (byBill && !approveByBill(target))
+            return;
+        if (!picked)
+            browseRs.reset();
+    }
+    closingSteps();
+}
+
+qint16 frmIo::suggestedStatus() const {
+    return Op1[0]->isChecked() ? -1 : -2;
+}
+
+// The iof columns from the controls, by position. Amounts are stored as whole numbers read by
+// the amount boxes' leading-number rule, on an insert and on a rewrite alike.
+void frmIo::writeColumns(store::Recordset& rs, bool rewrite) {
+    qint16 status = suggestedStatus();
+    if (rewrite && ckNoW->isChecked())
+        status = -3;
+    rs.setField(0, inDay_);
+    rs.setField(1, lbNo->text());
+    rs.setField(2, cbUse->currentText());
+    rs.setField(3, status);
+    rs.setField(4, WholeAmount(txtCash->text()));
+    rs.setField(5, cbAcc->currentText());
+    rs.setField(6, lbAcIo->text() != QStringLiteral("(收入)"));
+    rs.setField(7, lbAcTxt->text());
+    rs.setField(8, cbPs1->currentText());
+    rs.setField(9, cbPs2->currentText());
+    rs.setField(10, projectCode());
+    rs.setField(11, lbPjTxt->text());
+    rs.setField(12, cbWt->currentText());
+    rs.setField(13, hDay_);
+    rs.setField(14, cbReq->currentText());
+    rs.setField(15, cbSin->currentText());
+    rs.setField(16, Check1->isChecked());
+    rs.setField(17, txtBno->text());
+    rs.setField(18, WholeAmount(txtTax->text()));
+    rs.setField(19, O1[1]->isChecked());
+    rs.setField(20, suggestedStatus());
+}
+
+void frmIo::insertVoucher() {
+    // The number is taken inside the insert's transaction, so two copies saving at once never
+    // read the same maximum. The unique index on 單號 is the safety net behind it; a clash
+    // (another writer that bypassed the lock) is retried with a fresh number.
+    constexpr int kAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            store::Transaction tx(*app::dbAcc);
+            QString no = GetLastNo();
+            // Past …999 a day's numbers carry into the next day's prefix; should that number
+            // already be taken, the next free one follows.
+            while (app::dbAcc->scalar(QStringLiteral("select 1 from iof where 單號 = ?"), {no})
+                       .isValid())
+                no = FollowingNo(no);
+            lbNo->setText(no);
+            store::Recordset rs =
+                app::dbAcc->openRecordset(QStringLiteral("select * from iof where 0"));
+            rs.AddNew();
+            writeColumns(rs, false);
+            rs.Update();
+            rs.Close();
+            tx.commit();
+            return;
+        } catch (const store::EngineError& e) {
+            if (e.number() != store::err::DuplicateKey || attempt == kAttempts)
+                throw;
+        }
+    }
+}
+
+// Rewrites the voucher on display, and in a cash approval settles it in the same transaction.
+// Gives false, writing nothing, when the stored voucher is approved already (by this form
+// earlier or by another copy of the program meanwhile): rewriting it would undo the approval
+// and approving it again would pay it twice.
+bool frmIo::rewriteVoucher(store::Recordset& target, bool cash) {
+    store::Transaction tx(*app::dbAcc);
+    const QString no = target.text(1);
+    const QVariant stored =
+        app::dbAcc->scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {no});
+    if (stored.isValid() && stored.toInt() >= 0)
+        return false;
+    target.Edit();
+    writeColumns(target, true);
+    if (cash)
+        target.setField(3, 0);
+    target.Update();
+    if (cash)
+        appendCashMovement(no);
+    tx.commit();
+    return true;
+}
+
+void frmIo::refusedAsApproved() {
+    app::MsgBox(QStringLiteral("收支單已簽核 無法修改"), app::Buttons::OK, app::Icon::Exclamation,
+                QStringLiteral("ACC"));
+    cmdCencel_Click();  // back to browsing, showing the voucher as it is stored now
+}
+
+void frmIo::closingSteps() {
+    OpenVouchers();
+    SetEditable(False);
+    lbStat->setText(QStringLiteral("〔瀏覽〕"));
+    if (app::isTrue(addingVoucher)) {
+        browsePos = 0;
+        syncScrollRange();
+        // The change handler moves to the last voucher in number order, normally the new one.
+        FSB->setValue(FSB->maximum());
+        ck->show();
+        ck->setEnabled(rightGranted(3));
+        lbop->show();
+        ShowVoucher();
+        addingVoucher = False;
+    } else if (!app::isTrue(app::gPicked)) {
+        syncScrollRange();
+        browseRs->Move(browsePos);
+        ShowVoucher();
+    } else {
+        // The picked voucher stays on display, as it is stored now: its approval box then
+        // reflects the save, so it cannot be approved a second time.
+        ShowVoucherByNo();
+    }
+    CloseGridPanel();
+    approvingVoucher = False;
+    FillPrintRecord();
+}
+
+}  // namespace orvik::vouchers
