@@ -21,6 +21,9 @@ QString DataFile(const QString& fileName);
 
 // The path dialog frmPath, shown modally; its OK button calls WriteDataPath and sets
 // gDataPath. Start-up shows it when the folder is missing or a database cannot be opened.
+// The program installs it before Main(), typically
+//     setPathDialog([] { showModal(Forms::get<frmPath>()); });
+// tests install a stand-in. Without one, start-up goes on as if the dialog was cancelled.
 void setPathDialog(std::function<void()> showPathDialog);
 // Shows the main bar frmAccMain without waiting; called by Main once the databases are open.
 void setMainBar(std::function<void()> showMainBar);
