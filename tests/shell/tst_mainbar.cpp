@@ -68,7 +68,6 @@ class TestMainBar : public QObject {
     void rightsEnableExactlyTheirButtonsAndItems();
     void openVoucherFormGuardsEveryEntryButItsOwn();
     void loginIsAskedUntilItSucceeds();
-    void cancelledLoginEndsWithoutUnfolding();
     void schemaCheckAddsMissingColumns();
     void schemaCheckLeavesPresentColumnsAlone();
     void schemaCheckReportsAFailedRecoveryAndGoesOn();
@@ -237,15 +236,6 @@ void TestMainBar::loginIsAskedUntilItSucceeds() {
     bar->cmdM->click();
     QCOMPARE(asked, 2);  // never again in this run
     QCOMPARE(bar->Height(), 1545);
-}
-
-void TestMainBar::cancelledLoginEndsWithoutUnfolding() {
-    Fixture f;
-    frmAccMain* bar = f.bar();
-    app::ScopedModalHook hook([](QWidget* w) { qobject_cast<frmLogin*>(w)->cmdCancel->click(); });
-    bar->cmdM->click();
-    QVERIFY(app::ProgramEnded());
-    QCOMPARE(bar->Height(), 900);
 }
 
 void TestMainBar::schemaCheckAddsMissingColumns() {

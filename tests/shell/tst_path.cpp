@@ -30,7 +30,6 @@ class TestPath : public QObject {
     void failedWriteSaysSoAndChangesNothing();
     void hintsFollowTheMouseAndTheFocus();
     void startUpShowsThisDialogAndUsesTheNewFolder();
-    void emptyPathLineShowsThisDialogThenEnds();
 };
 
 void TestPath::browseTakesTheFolderOfAnAccMdb() {
@@ -162,24 +161,6 @@ void TestPath::startUpShowsThisDialogAndUsesTheNewFolder() {
     QCOMPARE(app::dbAcc->path(), good.filePath("acc.mdb"));
     QVERIFY(app::Forms::isLoaded<frmAccMain>());
     QVERIFY(app::Forms::get<frmAccMain>()->isVisible());
-}
-
-void TestPath::emptyPathLineShowsThisDialogThenEnds() {
-    ProgramSandbox sandbox;
-    QVERIFY(sandbox.writeAccPath("\r\n/srv/ignored\r\n"));
-    installStartupForms();
-    app::ScopedModalHook hook([&](QWidget* form) {
-        auto* w = qobject_cast<frmPath*>(form);
-        QVERIFY(w);
-        QCOMPARE(w->txtPth[0]->text(), QString());
-        w->txtPth[0]->setText("/srv/new");
-        w->Command5->click();
-    });
-    sandbox.prompts().expectMessage(QStringLiteral("資料庫路徑錯誤"));
-    app::Main();
-    QVERIFY(app::ProgramEnded());
-    QCOMPARE(sandbox.readAccPath(), QByteArray("/srv/new\r\n"));
-    QVERIFY(!app::Forms::isLoaded<frmAccMain>());
 }
 
 QTEST_MAIN(TestPath)
