@@ -1,0 +1,177 @@
+#include "BillStore.h"
+
+#include <cmath>
+
+#include "Recordset.h"
+
+namespace orvik::bills {
+
+using store::Database;
+using store::Recordset;
+using store::Transaction;
+
+namespace {
+
+// Unapproved vouchers carry -1 or -2; void is -3, approved 0 and up.
+bool isUnapproved(const QVariant& status) {
+    if (status.isNull())
+        return false;
+    const qint64 s = wholeAmount(status);
+    return s == -1 || s == -2;
+}
+
+QVariant dateOrNull(const QDate& d) {
+    return d.isValid() ? QVariant(d) : QVariant();
+}
+
+}  // namespace
+
+QString combinedKey(const QString& firstVoucherNo) {
+    return firstVoucherNo + QLatin1Char('S');
+}
+
+bool isCombinedKey(const QString& key) {
+    return key.endsWith(QLatin1Char('S'));
+}
+
+qint64 wholeAmount(const QVariant& stored) {
+    if (stored.isNull() || !stored.isValid())
+        return 0;
+    if (stored.typeId() == QMetaType::Double || stored.typeId() == QMetaType::QString)
+        return std::llrint(stored.toDouble());  // the default rounding: a half to even
+    return stored.toLongLong();
+}
+
+void insertBill(Database& db, const BillRow& row) {
+    db.execute(
+        QStringLiteral(
+            "insert into bill (票據號碼, 開票日期, 提醒日期, 到期日期, 可用日期, 開票銀行, "
+            "收票銀行, 開票人, 收票人, 開票帳號, 收票帳號, 票據金額, 大寫金額, 收入, 收支單號, "
+            "方式) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {row.billNo, dateOrNull(row.issueDate), dateOrNull(row.remindDate), dateOrNull(row.dueDate),
+         dateOrNull(row.availableDate), row.issuingBank, row.receivingBank, row.drawer, row.payee,
+         row.issuingAccount, row.receivingAccount, row.amount, row.amountWords, row.income,
+         row.voucherNo, qint16(row.status)});
+}
+
+bool commitSingleBill(Database& db, const BillRow& row) {
+    Transaction tx(db);
+    const QVariant status =
+        db.scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {row.voucherNo});
+    if (!isUnapproved(status))
+        return false;  // rolled back: nothing was written
+    insertBill(db, row);
+    db.execute(QStringLiteral("update iof set 方式 = 1 where 單號 = ?"), {row.voucherNo});
+    tx.commit();
+    return true;
+}
+
+QStringList commitCombinedBill(Database& db, const BillRow& row, const QStringList& voucherNos) {
+    Transaction tx(db);
+    QStringList refused;
+    for (const QString& no : voucherNos) {
+        if (!isUnapproved(db.scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {no})))
+            refused << no;
+    }
+    if (!refused.isEmpty() || voucherNos.isEmpty())
+        return refused;
+    insertBill(db, row);
+    for (const QString& no : voucherNos) {
+        db.execute(QStringLiteral("insert into iofs (多單號, 單號) values (?, ?)"),
+                   {row.voucherNo, no});
+        db.execute(QStringLiteral("update iof set 方式 = 1 where 單號 = ?"), {no});
+    }
+    tx.commit();
+    return {};
+}
+
+QString combinedKeyOf(Database& db, const QString& voucherNo) {
+    return db.scalar(QStringLiteral("select 多單號 from iofs where 單號 = ?"), {voucherNo})
+        .toString();
+}
+
+qint64 availableFunds(Database& db, const QString& bank, const QString& account) {
+    qint64 available = wholeAmount(db.scalar(
+        QStringLiteral("select bala from bank where bank = ? and Bid = ? order by id desc limit 1"),
+        {bank, account}));
+    const QVariant ps =
+        db.scalar(QStringLiteral("select coalesce(ps, 0) from bbank where bank = ? and id = ?"),
+                  {bank, account});
+    if (ps.isValid())
+        available += wholeAmount(ps);
+    return available;
+}
+
+ProcessResult processBill(Database& db, const ProcessRequest& request) {
+    using Outcome = ProcessResult::Outcome;
+    ProcessResult result;
+    Transaction tx(db);
+
+    // Re-read here: the form showed the bill some time ago, and another copy may have
+    // processed it since.
+    const QVariant stored = db.scalar(
+        QStringLiteral("select 方式 from bill where 收支單號 = ? limit 1"), {request.key});
+    if (!stored.isValid()) {
+        result.outcome = Outcome::Missing;
+        return result;
+    }
+    if (wholeAmount(stored) != 0) {
+        result.outcome = Outcome::AlreadyProcessed;
+        result.storedStatus = BillStatus(wholeAmount(stored));
+        return result;
+    }
+
+    if (request.action == BillStatus::Cashed && !request.income) {
+        const qint64 available = availableFunds(db, request.bank, request.account);
+        if (available < request.amount) {
+            result.outcome = Outcome::InsufficientFunds;
+            result.available = available;
+            return result;
+        }
+    }
+
+    db.execute(QStringLiteral("update bill set 方式 = ? where 收支單號 = ?"),
+               {qint16(request.action), request.key});
+
+    if (request.action == BillStatus::Cashed) {
+        Recordset last = db.openRecordset(
+            QStringLiteral(
+                "select id, bala from bank where bank = ? and Bid = ? order by id desc limit 1"),
+            store::RecordsetType::Snapshot, {request.bank, request.account});
+        qint64 lastId = 0;
+        qint64 lastBalance = 0;
+        if (!last.isEOF()) {
+            lastId = wholeAmount(last.field(0));
+            lastBalance = wholeAmount(last.field(1));
+        }
+        last.Close();
+        result.ledgerId = int(lastId + 1);
+        result.balance =
+            request.income ? lastBalance + request.amount : lastBalance - request.amount;
+        db.execute(
+            QStringLiteral("insert into bank (id, Bid, bank, 存入, 異動日期, 異動金額, 摘要, "
+                           "票據號碼, bala) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {result.ledgerId, request.account, request.bank, request.income,
+             dateOrNull(request.movementDate), request.amount,
+             request.income ? QStringLiteral("收入票據兌現") : QStringLiteral("支出票據兌現"),
+             request.billNo, result.balance});
+    } else if (request.action == BillStatus::Voided || request.action == BillStatus::Bounced) {
+        if (isCombinedKey(request.key)) {
+            Recordset vouchers = db.openRecordset(
+                QStringLiteral("select 單號 from iofs where 多單號 = ? order by 單號"),
+                store::RecordsetType::Snapshot, {request.key});
+            for (; !vouchers.isEOF(); vouchers.MoveNext())
+                result.clearedVouchers << vouchers.text(0);
+            vouchers.Close();
+        } else {
+            result.clearedVouchers << request.key;
+        }
+        for (const QString& no : std::as_const(result.clearedVouchers))
+            db.execute(QStringLiteral("update iof set 金額 = 0 where 單號 = ?"), {no});
+    }
+
+    tx.commit();
+    return result;
+}
+
+}  // namespace orvik::bills
