@@ -38,6 +38,8 @@ struct Fixture {
         addEmployee("03", "nullrights", "x", QVariant());
         addEmployee("04", "textrights", "y", "abc");
         addEmployee("05", "O'Brien", "ob", 9);
+        addEmployee("06", "Lee", "a", 1);
+        addEmployee("07", "lee", "b", 2);
     }
     frmLogin* login() { return app::Forms::get<frmLogin>(); }
     void attempt(const QString& name, const QString& password) {
@@ -82,6 +84,8 @@ void TestLogin::logsInOnlyWithTheExactNameAndPassword_data() {
                                  << "x" << 0;
     QTest::newRow("text rights") << "textrights"
                                  << "y" << 0;
+    QTest::newRow("two names differing in case") << "lee"
+                                                 << "b" << 2;
     QTest::newRow("apostrophe in a stored name") << "O'Brien"
                                                  << "ob" << 9;
     QTest::newRow("apostrophe breaking out") << "x' or '1'='1"
