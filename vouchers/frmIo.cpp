@@ -30,6 +30,15 @@ frmIo::frmIo(QWidget* parent) : QWidget(parent) {
     for (size_t i = 0; i < O1.size(); ++i)
         O1[i]->setObjectName(QStringLiteral("O1(%1)").arg(i));
 
+    // A stored voucher is read in disabled boxes while browsing: keep its values legible,
+    // while disabled buttons stay grey.
+    QPalette readable = palette();
+    readable.setColor(QPalette::Disabled, QPalette::Text, QColor(40, 40, 40));
+    readable.setColor(QPalette::Disabled, QPalette::WindowText, QColor(60, 60, 60));
+    setPalette(readable);
+    readable.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(40, 40, 40));
+    cbPj->setPalette(readable);  // a pick-only box draws its value as button text
+
     // The panels, search and printing controls are there from the start; their lists and
     // actions join them later. The grid and the combined-bill controls wait below the fields.
     ckco->hide();

@@ -1,0 +1,129 @@
+// What the voucher form looks like, on a demo database folder: writes voucher-browse.png,
+// voucher-new.png, voucher-approval.png, voucher-void.png and adacc.png into OUT_DIR.
+//   vouchers_screens DATABASE_FOLDER OUT_DIR        (run by scripts/screens under Xvfb)
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QTextStream>
+#include <QTimer>
+#include <cstdio>
+
+#include "Forms.h"
+#include "Globals.h"
+#include "OrvikApplication.h"
+#include "Program.h"
+#include "Prompts.h"
+#include "Schema.h"
+#include "frmAdAcc.h"
+#include "frmIo.h"
+
+using namespace orvik;
+using vouchers::frmAdAcc;
+using vouchers::frmIo;
+
+namespace {
+
+void settle(int ms = 300) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class EchoPrompts final : public app::PromptService {
+  public:
+    app::Answer message(const app::MessageRequest& request) override {
+        QTextStream(stderr) << "screens: message [" << request.title << "] " << request.text
+                            << '\n';
+        return request.buttons == app::Buttons::YesNo ? app::Answer::No : app::Answer::OK;
+    }
+    std::optional<QString> input(const app::InputRequest&) override { return std::nullopt; }
+    QString openFile(const app::FileRequest&) override { return {}; }
+};
+
+bool ok = true;
+
+void save(QWidget* w, const QDir& dir, const QString& name) {
+    settle();
+    const QString file = dir.filePath(name + QStringLiteral(".png"));
+    const bool saved = w->grab().save(file);
+    QTextStream(stderr) << "screens: " << (saved ? "wrote " : "FAILED ") << file << '\n';
+    ok = ok && saved;
+}
+
+// Moves the scroll bar to the last voucher whose status `where` selects.
+bool showVoucher(frmIo* f, const QString& where) {
+    const int position =
+        app::dbAcc
+            ->scalar(QStringLiteral("select count(*) from iof where 單號 < (select max(單號) from "
+                                    "iof where %1)")
+                         .arg(where))
+            .toInt();
+    if (app::dbAcc->scalar(QStringLiteral("select count(*) from iof where %1").arg(where))
+            .toInt() == 0)
+        return false;
+    f->FSB->setValue(position);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    app::OrvikApplication application(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: vouchers_screens DATABASE_FOLDER OUT_DIR\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir out(QString::fromLocal8Bit(argv[2]));
+    out.mkpath(QStringLiteral("."));
+    EchoPrompts echo;
+    app::ScopedPrompts prompts(echo);
+    try {
+        app::gDataPath = folder;
+        const auto open = [&folder](const store::schema::File& file) {
+            return store::Database::open(QDir(folder).filePath(file.fileName), file.connect());
+        };
+        app::dbAcc = open(store::schema::acc());
+        app::dbGeneral = open(store::schema::general());
+        app::dbPrint = open(store::schema::print());
+        app::gRights = 4194303;
+
+        auto* f = app::Forms::get<frmIo>();
+        f->show();
+        showVoucher(f, QStringLiteral("方式 = 0"));
+        save(f, out, QStringLiteral("voucher-browse"));
+        if (showVoucher(f, QStringLiteral("方式 = -3")))
+            save(f, out, QStringLiteral("voucher-void"));
+
+        f->cmdAdd_Click();
+        f->cbUse->setEditText(QStringLiteral("購買文具"));
+        f->txtCash->setText(QStringLiteral("1050"));
+        f->txtCash_KeyUp();
+        if (f->cbAcc->count() > 0) {
+            f->cbAcc->setCurrentIndex(f->cbAcc->count() - 1);
+            f->cbAcc_Click(f->cbAcc->count() - 1);
+        }
+        f->Check1->setChecked(true);
+        save(f, out, QStringLiteral("voucher-new"));
+
+        f->cbAcc->setEditText(QStringLiteral("6105"));
+        auto* dialog = app::Forms::get<frmAdAcc>();
+        dialog->show();
+        dialog->txtAcc->setText(QStringLiteral("交通費"));
+        dialog->Ot1[1]->setChecked(true);
+        save(dialog, out, QStringLiteral("adacc"));
+        app::Forms::unload<frmAdAcc>();
+
+        f->cmdCencel_Click();
+        if (showVoucher(f, QStringLiteral("方式 in (-1, -2)")))
+            f->ck->setChecked(true);
+        save(f, out, QStringLiteral("voucher-approval"));
+    } catch (const store::EngineError& e) {
+        std::fprintf(stderr, "screens: %d %s\n", e.number(), qPrintable(e.description()));
+        ok = false;
+    }
+    app::Forms::unloadAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    app::resetGlobals();
+    return ok ? 0 : 1;
+}
