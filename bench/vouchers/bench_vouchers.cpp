@@ -1,0 +1,395 @@
+// bench_vouchers: the voucher form on a large folder, beside bare SQLite doing the same reads
+// and writes.
+//
+//   QT_QPA_PLATFORM=offscreen bench_vouchers [DIR] [--vouchers N] [--rounds R] [--keep]
+//
+// Without DIR a folder is made in a temporary directory with `orvik-admin init --demo` and
+// `orvik-admin generate --vouchers N` (N = 1,000,000 by default), as child processes so that
+// this process's peak memory is the form's. With DIR, the saves add R vouchers to it.
+
+#include <sqlite3.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <ctime>
+#include <functional>
+#include <vector>
+
+#include "Clock.h"
+#include "EraDate.h"
+#include "Forms.h"
+#include "Globals.h"
+#include "Prompts.h"
+#include "Schema.h"
+#include "frmIo.h"
+
+using namespace orvik;
+using vouchers::frmIo;
+
+namespace {
+
+QTextStream out(stdout);
+
+// CPU time of this thread in ms: unlike wall time it hardly moves when other processes compete
+// for the two cores, so on a busy machine it shows the work itself.
+double cpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// Wall time of `work` in ms; its CPU time is appended to `cpu` when given.
+double elapsedMs(const std::function<void()>& work, std::vector<double>* cpu = nullptr) {
+    const double cpuStart = cpuMs();
+    QElapsedTimer t;
+    t.start();
+    work();
+    const double wall = double(t.nsecsElapsed()) / 1e6;
+    if (cpu)
+        cpu->push_back(cpuMs() - cpuStart);
+    return wall;
+}
+
+struct Stats {
+    double median = 0, p99 = 0, max = 0;
+};
+
+Stats stats(std::vector<double> v) {
+    Stats s;
+    if (v.empty())
+        return s;
+    std::sort(v.begin(), v.end());
+    s.median = v[v.size() / 2];
+    s.p99 = v[std::min(v.size() - 1, v.size() * 99 / 100)];
+    s.max = v.back();
+    return s;
+}
+
+qint64 procStatusKb(const char* key) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+QString ms(double v) {
+    return QString::number(v, 'f', 3) + QStringLiteral(" ms");
+}
+
+void row(const QString& what, const QString& form, const QString& bare, const QString& target,
+         bool ok) {
+    out << what.leftJustified(40) << form.rightJustified(22) << bare.rightJustified(14) << "  "
+        << target.leftJustified(10) << (ok ? "ok" : "OVER") << Qt::endl;
+}
+
+bool runAdmin(const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QStringLiteral(ORVIK_ADMIN), args);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        out << "orvik-admin " << args.join(' ') << " failed" << Qt::endl;
+        return false;
+    }
+    return true;
+}
+
+// Bare SQLite on its own connection: the statements the form's work comes down to.
+class Bare {
+  public:
+    explicit Bare(const QString& dir) {
+        sqlite3_open_v2(QDir(dir).filePath(QStringLiteral("acc.mdb")).toUtf8().constData(), &acc_,
+                        SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_open_v2(QDir(dir).filePath(QStringLiteral("voro3.mdb")).toUtf8().constData(),
+                        &general_, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_open_v2(QDir(dir).filePath(QStringLiteral("pt.mdb")).toUtf8().constData(), &print_,
+                        SQLITE_OPEN_READONLY, nullptr);
+        for (sqlite3* db : {acc_, general_, print_})
+            sqlite3_busy_timeout(db, 10000);
+        sqlite3_exec(acc_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr, nullptr,
+                     nullptr);
+    }
+    ~Bare() {
+        for (sqlite3* db : {acc_, general_, print_})
+            sqlite3_close(db);
+    }
+
+    // Every row and column of a query; gives the last row's first column.
+    qint64 read(sqlite3* db, const char* sql, qint64 param = -1, const char* text = nullptr) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        if (text)
+            sqlite3_bind_text(st, 1, text, -1, SQLITE_TRANSIENT);
+        else if (param >= 0)
+            sqlite3_bind_int64(st, 1, param);
+        qint64 last = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (int c = 0; c < sqlite3_column_count(st); ++c)
+                sqlite3_column_text(st, c);
+            last = sqlite3_column_int64(st, 0);
+        }
+        sqlite3_finalize(st);
+        return last;
+    }
+
+    void keys() {
+        keys_.clear();
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(acc_, "SELECT rowid FROM iof ORDER BY 單號", -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            keys_.push_back(sqlite3_column_int64(st, 0));
+        sqlite3_finalize(st);
+    }
+
+    void showRow(qint64 rowid) {
+        read(acc_, "SELECT * FROM iof WHERE rowid = ?", rowid);
+        read(acc_, "SELECT w FROM w4pj WHERE pj_id = 'P0001'");
+    }
+
+    void open() {
+        read(print_, "SELECT ion FROM company");
+        read(acc_, "SELECT id, prj FROM prj ORDER BY id");
+        read(acc_, "SELECT use FROM use ORDER BY id");
+        read(general_, "SELECT 中文姓名 FROM 員工 ORDER BY 員工編號");
+        read(acc_,
+             "SELECT incom, id, acc FROM acc ORDER BY CASE WHEN incom <> 0 THEN 0 ELSE 1 END, id");
+        read(acc_, "SELECT ps FROM ps1 ORDER BY id");
+        read(acc_, "SELECT ps FROM ps2 ORDER BY id");
+        read(acc_, "SELECT count(*) FROM iof");
+        keys();
+        showRow(keys_.back());
+    }
+
+    void save(const QByteArray& prefix) {
+        sqlite3_exec(acc_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        const QByteArray like = prefix + "%";
+        const qint64 last =
+            read(acc_, "SELECT Max(單號) FROM iof WHERE 單號 LIKE ?", -1, like.constData());
+        const QByteArray no = QByteArray::number(last ? last + 1 : prefix.toLongLong() * 1000 + 1);
+        read(acc_, "SELECT 1 FROM iof WHERE 單號 = ?", -1, no.constData());
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(
+            acc_,
+            "INSERT INTO iof VALUES ('2026-01-01', ?, '購買文具', -1, 1000, '5101', "
+            "-1, '文具', '', '', '', '', '', '2026-01-01', '', '', 0, '', 48, 0, -1)",
+            -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, no.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        sqlite3_finalize(st);
+        lastNo_ = no;
+        sqlite3_exec(acc_, "COMMIT", nullptr, nullptr, nullptr);
+        keys();
+        showRow(keys_.back());
+    }
+
+    void approve() {
+        sqlite3_exec(acc_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        read(acc_, "SELECT 方式 FROM iof WHERE 單號 = ?", -1, lastNo_.constData());
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(acc_, "UPDATE iof SET 方式 = 0 WHERE 單號 = ?", -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, lastNo_.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        sqlite3_finalize(st);
+        const qint64 id = read(acc_, "SELECT id, bala FROM cash ORDER BY id DESC LIMIT 1");
+        sqlite3_prepare_v2(acc_,
+                           "INSERT INTO cash VALUES (?, 0, '2026-01-01', 1000, '購買文具', ?, 0)",
+                           -1, &st, nullptr);
+        sqlite3_bind_int64(st, 1, id + 1);
+        sqlite3_bind_text(st, 2, lastNo_.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        sqlite3_finalize(st);
+        sqlite3_exec(acc_, "COMMIT", nullptr, nullptr, nullptr);
+        keys();
+        showRow(keys_.back());
+    }
+
+    const std::vector<qint64>& rowids() const { return keys_; }
+
+  private:
+    sqlite3* acc_ = nullptr;
+    sqlite3* general_ = nullptr;
+    sqlite3* print_ = nullptr;
+    std::vector<qint64> keys_;
+    QByteArray lastNo_;
+};
+
+// Answers every prompt with its safest button and counts them; a benchmark run expects none.
+class QuietPrompts final : public app::PromptService {
+  public:
+    int shown = 0;
+    app::Answer message(const app::MessageRequest& r) override {
+        ++shown;
+        out << "prompt: " << r.text << Qt::endl;
+        return r.buttons == app::Buttons::YesNo ? app::Answer::No : app::Answer::OK;
+    }
+    std::optional<QString> input(const app::InputRequest&) override { return std::nullopt; }
+    QString openFile(const app::FileRequest&) override { return {}; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    qint64 vouchersWanted = 1000000;
+    int rounds = 7;
+    bool keep = false;
+    QString dir;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--vouchers") && i + 1 < args.size())
+            vouchersWanted = args[++i].toLongLong();
+        else if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
+            rounds = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--keep"))
+            keep = true;
+        else
+            dir = args[i];
+    }
+    QTemporaryDir temp;
+    if (dir.isEmpty()) {
+        temp.setAutoRemove(!keep);
+        dir = temp.filePath(QStringLiteral("data"));
+        out << "making " << vouchersWanted << " vouchers in " << dir << Qt::endl;
+        if (!runAdmin({QStringLiteral("init"), dir, QStringLiteral("--demo")}) ||
+            !runAdmin({QStringLiteral("generate"), dir, QStringLiteral("--vouchers"),
+                       QString::number(vouchersWanted)}))
+            return 1;
+    }
+
+    QuietPrompts prompts;
+    app::ScopedPrompts installed(prompts);
+    const qint64 rssBefore = procStatusKb("VmRSS:");
+    app::gDataPath = dir;
+    for (const auto* file : store::schema::files()) {
+        auto db = store::Database::open(QDir(dir).filePath(file->fileName), file->connect());
+        if (file == &store::schema::acc())
+            app::dbAcc = db;
+        else if (file == &store::schema::general())
+            app::dbGeneral = db;
+        else
+            app::dbPrint = db;
+    }
+    app::gRights = 4194303;
+    Bare bare(dir);
+    const qint64 count =
+        app::dbAcc->scalar(QStringLiteral("select count(*) from iof")).toLongLong();
+    out << count << " vouchers; load average " << [] {
+        QFile f(QStringLiteral("/proc/loadavg"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).section(' ', 0, 2)
+                                           : QString();
+    }() << Qt::endl;
+    out << QStringLiteral("what").leftJustified(40)
+        << QStringLiteral("form (median / p99)").rightJustified(22)
+        << QStringLiteral("bare SQLite").rightJustified(14) << "  target" << Qt::endl;
+
+    // Opening: all lists, the count, the cursor and the last voucher shown. Form and bare
+    // take turns, so neither gets a warmer cache.
+    std::vector<double> formOpen, bareOpen, cpuOpen;
+    frmIo* f = nullptr;
+    for (int r = 0; r < std::max(3, rounds / 2); ++r) {
+        if (f) {
+            app::Forms::unload<frmIo>();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        formOpen.push_back(elapsedMs(
+            [&] {
+                f = app::Forms::get<frmIo>();
+                f->show();
+            },
+            &cpuOpen));
+        bareOpen.push_back(elapsedMs([&] { bare.open(); }));
+    }
+    const qint64 rssOpen = procStatusKb("VmRSS:");
+    row(QStringLiteral("open the form"), ms(stats(formOpen).median), ms(stats(bareOpen).median),
+        QStringLiteral("< 500 ms"), stats(formOpen).median < 500);
+    row(QStringLiteral("  its CPU time"), ms(stats(cpuOpen).median), QString(), QString(), true);
+
+    // One step of the scroll bar at random positions.
+    auto* random = QRandomGenerator::global();
+    std::vector<double> step, bareStep;
+    const int max = f->FSB->maximum();
+    for (int i = 0; i < 500; ++i) {
+        const int at = 1 + int(random->bounded(std::max(1, max)));
+        f->FSB->setValue(at);
+        step.push_back(elapsedMs([&] { f->FSB->setValue(at - 1); }));
+        const qint64 rowid =
+            bare.rowids()[size_t(std::min<qint64>(at, qint64(bare.rowids().size()) - 1))];
+        bareStep.push_back(elapsedMs([&] { bare.showRow(rowid); }));
+    }
+    const Stats s = stats(step);
+    row(QStringLiteral("one scroll-bar step"),
+        ms(s.median) + QStringLiteral(" / ") + QString::number(s.p99, 'f', 3),
+        ms(stats(bareStep).median), QStringLiteral("< 5 ms"), s.p99 < 5);
+
+    std::vector<double> jump, bareJump;
+    for (int i = 0; i < 50; ++i) {
+        f->FSB->setValue(max);
+        jump.push_back(elapsedMs([&] { f->FSB->setValue(0); }));
+        bareJump.push_back(elapsedMs([&] { bare.showRow(bare.rowids().front()); }));
+    }
+    row(QStringLiteral("jump from the last voucher to the first"), ms(stats(jump).median),
+        ms(stats(bareJump).median), QStringLiteral("< 10 ms"), stats(jump).median < 10);
+
+    // Saving a new voucher, closing steps included, then approving it in cash.
+    std::vector<double> save, bareSave, approve, bareApprove, cpuSave, cpuApprove;
+    const QByteArray prefix = app::FormatEra(app::Clock::today(), app::kEraCompact).toLatin1();
+    for (int r = 0; r < rounds; ++r) {
+        f->cmdAdd_Click();
+        f->cbUse->setEditText(QStringLiteral("購買文具"));
+        f->txtCash->setText(QStringLiteral("1000"));
+        f->cbAcc->setCurrentIndex(f->cbAcc->count() - 1);
+        f->cbAcc_Click(f->cbAcc->count() - 1);
+        save.push_back(elapsedMs([&] { f->cmdSv_Click(); }, &cpuSave));
+        // The voucher just saved: the last of today's numbers. (Numbers of seven-digit era
+        // years sort before those of the years up to 99, so it need not be the last shown.)
+        const QString saved = app::dbAcc
+                                  ->scalar(QStringLiteral("select max(單號) from iof where 單號 "
+                                                          "like ? and 方式 = -1"),
+                                           {QString::fromLatin1(prefix) + QLatin1Char('%')})
+                                  .toString();
+        f->FSB->setValue(
+            app::dbAcc->scalar(QStringLiteral("select count(*) from iof where 單號 < ?"), {saved})
+                .toInt());
+        bareSave.push_back(elapsedMs([&] { bare.save(prefix); }));
+        f->ck->setChecked(true);
+        f->optA[0]->setChecked(true);
+        approve.push_back(elapsedMs([&] { f->cmdSv_Click(); }, &cpuApprove));
+        bareApprove.push_back(elapsedMs([&] { bare.approve(); }));
+    }
+    row(QStringLiteral("save a new voucher, closing steps"), ms(stats(save).median),
+        ms(stats(bareSave).median), QStringLiteral("< 100 ms"), stats(save).median < 100);
+    row(QStringLiteral("  its CPU time"), ms(stats(cpuSave).median), QString(), QString(), true);
+    row(QStringLiteral("approve in cash, closing steps"), ms(stats(approve).median),
+        ms(stats(bareApprove).median), QStringLiteral("< 100 ms"), stats(approve).median < 100);
+    row(QStringLiteral("  its CPU time"), ms(stats(cpuApprove).median), QString(), QString(), true);
+
+    const qint64 peak = procStatusKb("VmHWM:");
+    row(QStringLiteral("memory with the form open (VmRSS)"),
+        QString::number(double(rssOpen) / 1024, 'f', 1) + QStringLiteral(" MB"),
+        QString::number(double(bare.rowids().size() * sizeof(qint64)) / 1048576, 'f', 1) +
+            QStringLiteral(" MB keys"),
+        QStringLiteral("< 200 MB"), rssOpen < 200 * 1024);
+    row(QStringLiteral("peak memory (VmHWM)"),
+        QString::number(double(peak) / 1024, 'f', 1) + QStringLiteral(" MB"), QString(),
+        QStringLiteral("< 200 MB"), peak < 200 * 1024);
+    out << "(memory before the databases were opened: " << rssBefore / 1024 << " MB)" << Qt::endl;
+    if (prompts.shown > 0)
+        out << prompts.shown << " unexpected prompts" << Qt::endl;
+
+    app::Forms::unloadAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    app::resetGlobals();
+    if (keep)
+        out << "kept " << dir << Qt::endl;
+    return prompts.shown > 0 ? 1 : 0;
+}
