@@ -208,8 +208,18 @@ void frmIo::cbAcc_Click(int row) {
 }
 
 void frmIo::cbAcc_Validate() {
-    if (!cbAcc->currentText().isEmpty())
-        CheckAccount();
+    const QString code = cbAcc->currentText();
+    if (code.isEmpty())
+        return;
+    // A code typed in full counts as picked from the list, as matching an entry always did.
+    const QStandardItemModel* model = columnsOf(cbAcc);
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->item(row, 1)->text().compare(code, Qt::CaseInsensitive) == 0) {
+            cbAcc_Click(row);
+            break;
+        }
+    }
+    CheckAccount();
 }
 
 void frmIo::CheckAccount() {

@@ -89,8 +89,11 @@ void TestIoLists::knownWordsAndEmptyBoxesAskNothing() {
     f->cbUse_Validate();
     f->cbAcc->setEditText(QString());
     f->cbAcc_Validate();
+    // A known code typed in full shows its side and name as a pick would.
     f->cbAcc->setEditText(QStringLiteral("5101"));
     f->cbAcc_Validate();
+    QCOMPARE(f->lbAcTxt->text(), QStringLiteral("文具"));
+    QCOMPARE(f->lbAcIo->text(), QStringLiteral("(支出)"));
     QVERIFY(fx.prompts().shown().isEmpty());
     QCOMPARE(fx.count("select count(*) from ps1"), 3);
 }
