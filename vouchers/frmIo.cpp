@@ -123,8 +123,8 @@ void frmIo::Form_Load() {
     LoadNotes2();
 
     browsePos = 0;
-    CountVouchers();
     OpenVouchers();
+    CountVouchers();
     FSB->setValue(FSB->maximum());
     ShowVoucher();
 

@@ -43,7 +43,10 @@ void frmIo::OpenVouchers() {
 }
 
 void frmIo::CountVouchers() {
-    const int count = app::dbAcc->scalar(QStringLiteral("select count(*) from iof")).toInt();
+    // A cursor just opened knows its exact count; counting again would read every key twice.
+    const int count = browseRs.has_value()
+                          ? browseRs->RecordCount()
+                          : app::dbAcc->scalar(QStringLiteral("select count(*) from iof")).toInt();
     const QSignalBlocker quiet(FSB);  // the callers set the value themselves
     FSB->setMinimum(0);
     FSB->setMaximum(count > 0 ? count - 1 : 0);

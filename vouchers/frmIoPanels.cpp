@@ -65,8 +65,8 @@ void frmIo::ReturnToBrowsing() {
         app::gPicked = False;
     }
     browsePos = 0;
-    CountVouchers();
     OpenVouchers();
+    CountVouchers();
     FSB->setValue(FSB->minimum());
     FSB->setValue(FSB->maximum());
     ShowVoucher();
