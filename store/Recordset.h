@@ -17,7 +17,7 @@ namespace orvik::store {
 // when opened and know their exact RecordCount at once.
 class Recordset {
 public:
-    Recordset() = default;
+    Recordset();
     Recordset(Recordset&&) noexcept;
     Recordset& operator=(Recordset&&) noexcept;
     ~Recordset();
