@@ -22,8 +22,9 @@ constexpr int kBusyTimeoutMs = 10000;
 const QString kMetaTable = QStringLiteral("orvik_meta");
 
 std::set<Database*>& openDatabases() {
-    static std::set<Database*> all;
-    return all;
+    // Never destroyed: program-wide handles may outlive every other static at exit.
+    static auto* all = new std::set<Database*>;
+    return *all;
 }
 
 QString passwordFromConnect(const QString& connect) {

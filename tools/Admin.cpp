@@ -12,6 +12,7 @@
 #include "AdminError.h"
 #include "Demo.h"
 #include "Recordset.h"
+#include "Routines.h"
 #include "Vocabulary.h"
 
 namespace orvik::admin {
@@ -163,18 +164,7 @@ InitResult initFolder(const InitOptions& o) {
 // employees
 
 QString rightsString(qint64 rights) {
-    // As the program turns the rights number into its string: lowest bit first, filled with
-    // "0" to 22 characters.
-    QString s;
-    qint64 n = rights;
-    while (n >= 2) {
-        s += QString::number(n % 2);
-        n /= 2;
-    }
-    s += QString::number(n % 2);
-    while (s.size() < 22)
-        s += QLatin1Char('0');
-    return s;
+    return app::ToBinaryRights(qint32(rights));
 }
 
 qint64 parseRights(const QString& text) {

@@ -5,7 +5,9 @@
 #include <cmath>
 
 #include "AdminError.h"
+#include "EraDate.h"
 #include "Rng.h"
+#include "Routines.h"
 #include "Vocabulary.h"
 #include "Words.h"
 
@@ -374,8 +376,8 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
                     {b.no, b.issued, b.income ? QVariant() : QVariant(b.due.addDays(-3)), b.due,
                      b.income ? QVariant(b.due.addDays(2)) : QVariant(), b.drawerBank, b.payeeBank,
                      b.drawer, b.payee, b.drawerAccount, b.payeeAccount, b.amount,
-                     amountInWords(QString::number(b.amount)) + QStringLiteral(" 元整"), b.income,
-                     b.key, b.status});
+                     app::AmountInWords(QString::number(b.amount)) + QStringLiteral(" 元整"),
+                     b.income, b.key, b.status});
     }
 
     // Cash ledger: cash-approved vouchers in the order they were approved.
@@ -440,7 +442,7 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
         throw AdminError(QStringLiteral("示範資料內部錯誤：%1").arg(QLatin1String(tag)));
     };
     const QVector<Project>& prj = plan.projectList();
-    const int ey = eraYear(ref);
+    const int ey = app::EraYear(ref);
     struct Item {
         const char* table;
         QString id;

@@ -12,8 +12,10 @@
 
 #include "Admin.h"
 #include "AdminError.h"
+#include "EraDate.h"
 #include "Recordset.h"
 #include "Rng.h"
+#include "Routines.h"
 #include "Schema.h"
 #include "Vocabulary.h"
 #include "Words.h"
@@ -637,7 +639,8 @@ GenerateResult generate(const GenerateOptions& o,
                 insBill.text(4, isoOf(due));
                 insBill.integer(12, amount);
                 const QByteArray words =
-                    (amountInWords(QString::number(amount)) + QStringLiteral(" 元整")).toUtf8();
+                    (app::AmountInWords(QString::number(amount)) + QStringLiteral(" 元整"))
+                        .toUtf8();
                 const int wordsLen =
                     int(std::min<qsizetype>(words.size(), qsizetype(sizeof amountWords)));
                 std::memcpy(amountWords, words.constData(), size_t(wordsLen));

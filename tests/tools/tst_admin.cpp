@@ -94,8 +94,6 @@ class TestAdmin : public QObject {
     Q_OBJECT
 
   private slots:
-    void amountInWordsFollowsTheSharedRoutine_data();
-    void amountInWordsFollowsTheSharedRoutine();
     void voucherNumbersUseTheEraYear();
     void initOnAnEmptyFolderPassesCheck();
     void initCreatesMissingFoldersAndLeavesNoTemporaryFiles();
@@ -116,29 +114,6 @@ class TestAdmin : public QObject {
     void generateGivesUniqueOrderedNumbersAndConsistentLedgers();
     void generateContinuesAnExistingFolder();
 };
-
-void TestAdmin::amountInWordsFollowsTheSharedRoutine_data() {
-    QTest::addColumn<QString>("digits");
-    QTest::addColumn<QString>("words");
-    QTest::newRow("105") << "105" << QStringLiteral("壹佰零伍");
-    QTest::newRow("100") << "100" << QStringLiteral("壹佰");
-    QTest::newRow("10005") << "10005" << QStringLiteral("壹萬零伍");
-    QTest::newRow("10050") << "10050" << QStringLiteral("壹萬零伍拾");
-    QTest::newRow("12345") << "12345" << QStringLiteral("壹萬貳仟參佰肆拾伍");
-    QTest::newRow("150000") << "150000" << QStringLiteral("壹拾伍萬");
-    QTest::newRow("100500") << "100500" << QStringLiteral("壹拾萬零伍佰");
-    QTest::newRow("1000050") << "1000050" << QStringLiteral("壹佰萬零伍拾");
-    QTest::newRow("123456789") << "123456789"
-                               << QStringLiteral("壹億貳仟參佰肆拾伍萬陸仟柒佰捌拾玖");
-    QTest::newRow("0") << "0" << QString();
-    QTest::newRow("20") << "20" << QStringLiteral("貳拾");
-}
-
-void TestAdmin::amountInWordsFollowsTheSharedRoutine() {
-    QFETCH(QString, digits);
-    QFETCH(QString, words);
-    QCOMPARE(amountInWords(digits), words);
-}
 
 void TestAdmin::voucherNumbersUseTheEraYear() {
     QCOMPARE(voucherNo(QDate(2003, 7, 12), 1), QStringLiteral("920712001"));
