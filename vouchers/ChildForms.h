@@ -1,21 +1,13 @@
 #pragma once
 
-// The bill form and the write-off form read the voucher form's controls, so they live in
-// libraries above this one. They hand the voucher form a way to open them instead; the program
-// sets these once at start-up, and tests set their own.
-
-#include <functional>
+// The write-off form opened from 應收付沖帳. The write-off library sits beside this one and
+// reads the voucher on display through the source that frmIo installs when it loads
+// (WriteOffHandOver.h); the bill form is reached through BillHandOver.h in the same way.
 
 namespace orvik::vouchers {
 
-// Shows the bill form modally for the voucher being approved (gBillFromSave is set) and
-// returns when it has closed; the form reports a cancelled entry through gBillCancel. While
-// no bill form is set, settling by bill counts as a cancelled entry.
-void setBillEntry(std::function<void()> showBillForm);
-void showBillEntry();
-
-// Shows the write-off form modally (gMachIncome is set). Does nothing while none is set.
-void setWriteOffEntry(std::function<void()> showWriteOffForm);
+// Shows the write-off form modally (gMachIncome is set by the caller) and returns when it has
+// closed.
 void showWriteOffEntry();
 
 }  // namespace orvik::vouchers

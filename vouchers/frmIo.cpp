@@ -114,6 +114,7 @@ void frmIo::Form_Load() {
 
     ShowCompany();
     app::gIoOpen = True;
+    installHandOvers();  // the bill and write-off forms read the voucher on display
 
     LoadProjects();
     LoadUses();
@@ -152,6 +153,7 @@ void frmIo::Form_Unload() {
             // form open.
         }
     }
+    removeHandOvers();
     app::gIoOpen = False;
 }
 

@@ -28,6 +28,10 @@
 
 class QRadioButton;
 
+namespace orvik::bills {
+struct BillRow;
+}
+
 namespace orvik::vouchers {
 
 class frmIo : public QWidget, public Ui::frmIo {
@@ -143,6 +147,8 @@ class frmIo : public QWidget, public Ui::frmIo {
     void writeColumns(store::Recordset& rs, bool rewrite);
     qint16 suggestedStatus() const;
     bool approveByBill(store::Recordset& target);
+    bool settleByBill(store::Recordset& target, const bills::BillRow& bill);
+    void billEntryCancelled();
     void appendCashMovement(const QString& voucherNo);
     void closingSteps();
     void refusedAsApproved();
@@ -150,6 +156,26 @@ class frmIo : public QWidget, public Ui::frmIo {
     // Printing
     void ShowCompany();
     void FillPrintRecord();
+
+    // Hand-over to the bill and write-off forms (frmIoApproval.cpp): what they read of the
+    // voucher on display, and the bill form's request to unload this form, which waits until
+    // no handler of this form has a child form open.
+    class ChildFormScope {
+      public:
+        explicit ChildFormScope(frmIo& form);
+        ~ChildFormScope();
+        ChildFormScope(const ChildFormScope&) = delete;
+        ChildFormScope& operator=(const ChildFormScope&) = delete;
+
+      private:
+        frmIo& form_;
+    };
+    void installHandOvers();
+    void removeHandOvers();
+    void requestUnload();
+    void scheduleUnload();
+    int childFormDepth_ = 0;
+    bool unloadRequested_ = false;
 
     QDate inDay_;
     QDate hDay_;

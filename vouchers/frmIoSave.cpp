@@ -36,12 +36,15 @@ void frmIo::cmdSv_Click() {
         store::Recordset& target = picked ? *pickedRs : *browseRs;
         const bool approving = app::isTrue(approvingVoucher);
         const bool byBill = approving && optA[1]->isChecked();
-        if (!rewriteVoucher(target, approving && !byBill)) {
+        if (byBill) {
+            // The bill is entered first; the rewrite, status 1 and the bill row are then
+            // written together, or nothing at all (frmIoApproval.cpp).
+            if (!approveByBill(target))
+                return;
+        } else if (!rewriteVoucher(target, approving)) {
             refusedAsApproved();
             return;
         }
-        if (byBill && !approveByBill(target))
-            return;
         if (!picked)
             browseRs.reset();
     }

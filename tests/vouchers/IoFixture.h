@@ -4,17 +4,20 @@
 // would. Every test makes its own fixture; the clock stands still at 2003-07-12 10:00 (day
 // prefix 920712) unless the test moves it.
 
+#include <QCalendarWidget>
 #include <QDateTime>
 #include <QStandardItemModel>
 #include <QtTest>
 
-#include "ChildForms.h"
+#include "BillHandOver.h"
 #include "Clock.h"
 #include "Forms.h"
 #include "Globals.h"
 #include "ProgramSandbox.h"
 #include "Recordset.h"
 #include "TestDataFolder.h"
+#include "WriteOffHandOver.h"
+#include "frmBill.h"
 #include "frmIo.h"
 
 namespace orvik::testing {
@@ -48,7 +51,10 @@ class IoFixture {
             QStringLiteral("insert into acc (id, incom, acc) values "
                            "('4101', -1, '工程收入'), ('5101', 0, '文具')"));
     }
-    ~IoFixture() { vouchers::setBillEntry({}); }
+    ~IoFixture() {
+        bills::resetHandOver();
+        writeoff::resetHandOver();
+    }
 
     TestDataFolder folder;  // outlives the sandbox, which closes the databases
     ProgramSandbox sandbox;
@@ -149,6 +155,48 @@ class IoFixture {
         f->ck->click();
         f->optA[cash ? 0 : 1]->click();
         f->cmdSv->click();
+    }
+
+    // The company's accounts the bill form offers: a deposit account receives income bills,
+    // a cheque account issues expense bills.
+    void addBanks() {
+        acc().execute(
+            QStringLiteral("insert into obank (bank, id, user) values "
+                           "('台灣銀行', '001-111', '本公司')"));
+        acc().execute(
+            QStringLiteral("insert into bbank (bank, id, user) values "
+                           "('第一銀行', '123-456', '本公司支存')"));
+    }
+
+    // Picks `date` in a date picker's calendar and closes it, as a user does.
+    static void pickDate(QDateEdit* picker, const QDate& date) {
+        QWidget* popup = picker->calendarWidget()->window();
+        popup->show();
+        picker->calendarWidget()->setSelectedDate(date);
+        popup->hide();
+        QCoreApplication::processEvents();
+    }
+
+    // Fills the bill form open for entry as a user does (the issue date, which the due date
+    // takes too; the direction's required bank, its first row; the bill number) and presses
+    // 儲存.
+    static void fillBill(QWidget* w, const QString& billNo, const QDate& issued = kToday) {
+        auto* b = qobject_cast<bills::frmBill*>(w);
+        QVERIFY(b);
+        pickDate(b->DTP1, issued);
+        QComboBox* bank = b->lbIo->text() == QStringLiteral("收 到 票 據") ? b->cbCbnk : b->cbWbnk;
+        QVERIFY(bank->count() > 0);
+        bank->setCurrentIndex(0);
+        emit bank->activated(0);
+        b->txtBillNo->setText(billNo);
+        b->cmdSv->click();
+    }
+
+    // Leaves the bill form with 取消.
+    static void cancelBill(QWidget* w) {
+        auto* b = qobject_cast<bills::frmBill*>(w);
+        QVERIFY(b);
+        b->cmdCencel->click();
     }
 };
 

@@ -5,6 +5,7 @@
 #include <QProcess>
 
 #include "IoFixture.h"
+#include "Modal.h"
 
 using namespace orvik;
 using namespace orvik::testing;
@@ -249,24 +250,30 @@ void TestIoSave::approvedElsewhereIsNotApprovedTwice() {
 
 void TestIoSave::billHandOver() {
     IoFixture fx;
+    fx.addBanks();
     fx.addVoucher({.no = "920711001", .use = "甲"});
     fx.addVoucher({.no = "920711002", .use = "乙"});
     frmIo* f = fx.open();
     QString seenNo;
-    vouchers::setBillEntry([&] {
-        // What the bill form reads and the flags it is opened with.
-        seenNo = f->lbNo->text();
-        QCOMPARE(app::gBillFromSave, app::True);
-        QCOMPARE(app::gPicked, app::False);
-        app::gBillCancel = app::True;
-    });
-    IoFixture::pickFromGrid(f, "920711001");
-    fx.prompts().expectMessage(QStringLiteral("因您取消票據輸入\r\n所以此收支單並未簽核"));
-    IoFixture::approve(f, false);
+    {
+        app::ScopedModalHook hook([&](QWidget* w) {
+            // What the bill form reads and the flags it is opened with.
+            auto* b = qobject_cast<bills::frmBill*>(w);
+            QVERIFY(b);
+            seenNo = b->lbIoNo->text();
+            QCOMPARE(app::gBillFromSave, app::True);
+            QCOMPARE(app::gPicked, app::False);
+            IoFixture::cancelBill(w);
+        });
+        IoFixture::pickFromGrid(f, "920711001");
+        fx.prompts().expectMessage(QStringLiteral("因您取消票據輸入\r\n所以此收支單並未簽核"));
+        IoFixture::approve(f, false);
+    }
     QCOMPARE(seenNo, QStringLiteral("920711001"));
     QCOMPARE(app::gBillCancel, app::False);
     QCOMPARE(app::gBillFromSave, app::False);
     QCOMPARE(fx.row("920711001").at(3).toInt(), -1);
+    QCOMPARE(fx.count("select count(*) from bill"), 0);
     QVERIFY(!f->ck->isChecked() && !f->frmMa->isVisible());
     QVERIFY(!f->cmdSv->isEnabled() && f->cmdEdit->isEnabled());
     QCOMPARE(f->approvingVoucher, app::False);
@@ -279,9 +286,12 @@ void TestIoSave::billHandOver() {
     QCOMPARE(fx.row("920711002").at(2).toString(), QStringLiteral("乙"));
 
     // A saved bill approves the voucher with status 1 and no cash movement.
-    vouchers::setBillEntry([] { app::gBillCancel = app::False; });
-    IoFixture::approve(f, false);
+    {
+        app::ScopedModalHook hook([](QWidget* w) { IoFixture::fillBill(w, "CK0001"); });
+        IoFixture::approve(f, false);
+    }
     QCOMPARE(fx.row("920711001").at(3).toInt(), 1);
+    QCOMPARE(fx.count("select count(*) from bill where 收支單號 = '920711001'"), 1);
     QCOMPARE(fx.count("select count(*) from cash"), 0);
 }
 
