@@ -86,6 +86,8 @@ void frmIo::connectHandlers() {
     connectHandler(cbPj, &QComboBox::activated, this, &frmIo::cbPj_Click);
     connectHandler(FSB, &QScrollBar::valueChanged, this, &frmIo::FSB_Change);
     connectHandler(HFG, &QTableWidget::cellDoubleClicked, this, &frmIo::HFG_DblClick);
+    connectHandler(cmdPt, &QPushButton::clicked, this, &frmIo::cmdPt_Click);
+    cmdPt->installEventFilter(this);  // the right button's mouse-down prints the second layout
 
     // Leaving a box for another control of this form validates it; a popup or another window
     // taking the focus does not.
@@ -183,6 +185,9 @@ bool frmIo::eventFilter(QObject* watched, QEvent* event) {
             app::guard([this] { txtCash_KeyUp(); });
             return false;
         }
+    } else if (watched == cmdPt && event->type() == QEvent::MouseButtonPress) {
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        app::guard([this, button] { cmdPt_MouseDown(button); });
     } else if (watched == dtpPopup_ && event->type() == QEvent::Hide) {
         app::guard([this] { DTP1_CloseUp(); });
     }

@@ -12,7 +12,7 @@
 //   frmIoSave.cpp       儲存: insert and rewrite, and the return to browsing
 //   frmIoApproval.cpp   settling a voucher in cash or by bill
 //   frmIoPanels.cpp     the grid panel below the fields: picking a voucher, closing the panel
-//   frmIoPrint.cpp      the heading and the print record
+//   frmIoPrint.cpp      the heading, the print record and printing (cmdPt, crtp)
 //
 // The controls are public, as the bill and write-off forms read them (lbNo, lbAcIo, txtCash,
 // lbHday, optA).
@@ -24,6 +24,7 @@
 
 #include "Globals.h"
 #include "Recordset.h"
+#include "ReportControl.h"
 #include "ui_frmIo.h"
 
 class QRadioButton;
@@ -80,6 +81,11 @@ class frmIo : public QWidget, public Ui::frmIo {
     // Only their closing halves so far: closing a panel returns the form to browsing.
     void cmdNck_Click();
     void cmdSall_Click();
+    void cmdPt_Click();                            // left button: ios.rpt
+    void cmdPt_MouseDown(Qt::MouseButton button);  // right button: jios.rpt
+
+    // The report control that prints the voucher on display from pt.mdb (Part 3.9).
+    report::ReportControl crtp{this};
 
     // --- Form-level state (16-bit Booleans, True = -1) ---
     // Empty while closed.
@@ -156,6 +162,7 @@ class frmIo : public QWidget, public Ui::frmIo {
     // Printing
     void ShowCompany();
     void FillPrintRecord();
+    void PrintVoucher(const QString& layoutFile);
 
     // Hand-over to the bill and write-off forms (frmIoApproval.cpp): what they read of the
     // voucher on display, and the bill form's request to unload this form, which waits until
