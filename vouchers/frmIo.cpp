@@ -43,6 +43,7 @@ frmIo::frmIo(QWidget* parent) : QWidget(parent) {
     // actions join them later. The grid and the combined-bill controls wait below the fields.
     ckco->hide();
     cmdco->hide();
+    setUpGrid();
     prepareLists();
 
     txtCash->installEventFilter(this);
@@ -54,7 +55,11 @@ frmIo::frmIo(QWidget* parent) : QWidget(parent) {
     app::guard([this] { Form_Load(); });
 }
 
-frmIo::~frmIo() = default;
+frmIo::~frmIo() {
+    // The grid and its model are deleted after this part of the form: their last signals
+    // (the model's reset) must not reach it.
+    HFG->model()->disconnect(this);
+}
 
 int frmIo::HeightTwips() const {
     return height() * kTwipsPerPixel;
@@ -86,6 +91,9 @@ void frmIo::connectHandlers() {
     connectHandler(cbPj, &QComboBox::activated, this, &frmIo::cbPj_Click);
     connectHandler(FSB, &QScrollBar::valueChanged, this, &frmIo::FSB_Change);
     connectHandler(HFG, &QTableWidget::cellDoubleClicked, this, &frmIo::HFG_DblClick);
+    connectHandler(HFG, &QTableWidget::cellPressed, this, &frmIo::HFG_MouseDown);
+    connectHandler(cmdNck, &QPushButton::clicked, this, &frmIo::cmdNck_Click);
+    connectHandler(ckco, &QCheckBox::toggled, this, &frmIo::ckco_Click);
     connectHandler(cmdPt, &QPushButton::clicked, this, &frmIo::cmdPt_Click);
     cmdPt->installEventFilter(this);  // the right button's mouse-down prints the second layout
 

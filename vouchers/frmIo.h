@@ -17,6 +17,7 @@
 // The controls are public, as the bill and write-off forms read them (lbNo, lbAcIo, txtCash,
 // lbHday, optA).
 
+#include <QColor>
 #include <QDate>
 #include <QWidget>
 #include <array>
@@ -78,9 +79,19 @@ class frmIo : public QWidget, public Ui::frmIo {
     void FSB_Change(int value);
     void DTP1_CloseUp();
     void HFG_DblClick(int row, int col);
-    // Only their closing halves so far: closing a panel returns the form to browsing.
+    // The grid panels' toggles: opening fills the list, closing returns to browsing.
     void cmdNck_Click();
     void cmdSall_Click();
+    // The unapproved-voucher list (frmIoReview.cpp): marking rows for one combined bill.
+    void HFG_MouseDown(int row, int col);
+    void ckco_Click();
+
+    // The grid panel's colour tells the unapproved vouchers from the hits of a search: it is
+    // the background colour of the button that opened the panel.
+    static inline const QColor kReviewPanelColour{192, 192, 255};  // cmdNck, light blue
+    static inline const QColor kSearchPanelColour{192, 255, 192};  // cmdSall, light green
+    QColor panelColour() const;
+    void setPanelColour(const QColor& colour);
     void cmdPt_Click();                            // left button: ios.rpt
     void cmdPt_MouseDown(Qt::MouseButton button);  // right button: jios.rpt
 
@@ -125,6 +136,14 @@ class frmIo : public QWidget, public Ui::frmIo {
     void showRow(const store::Recordset& rs);
     void showNothing();
     void ReturnToBrowsing();
+    void setUpGrid();
+    void syncGridHeading();
+
+    // Unapproved-voucher review
+    void OpenReviewList();
+    void FillReviewGrid(store::Recordset& rs, const QStringList& marked);
+    QStringList MarkedVouchers() const;
+    void setRowMarked(int row, bool marked);
     void setInDay(const QDate& date);
     void setHday(const QDate& date);
     void setAccountColour(bool income);

@@ -30,6 +30,14 @@ class TestIoReview : public QObject {
     void handOverSourcesFollowTheForm();
     void unloadRequestWaitsForTheHandler();
     void writeOffOpensFromTheForm();
+    // Unapproved-voucher review
+    void listsOnlyUnapprovedVouchers();
+    void nothingToListIsRefused();
+    void doubleClickOpensAndClosingReturnsToBrowsing();
+    void markingExpenseVouchers();
+    void incomeHeadingAndUntickedClicksMarkNothing();
+    void untickingClearsMarksNotTotal();
+    void searchHitsAreNeverMarked();
 };
 
 namespace {
@@ -43,6 +51,58 @@ QStringList billRow(IoFixture& fx, const QString& key) {
     for (int i = 0; !rs.isEOF() && i < rs.fieldCount(); ++i)
         out << (rs.field(i).isNull() ? QStringLiteral("<null>") : rs.text(i));
     return out;
+}
+
+QString cell(const frmIo* f, int row, int col) {
+    const QTableWidgetItem* item = f->HFG->item(row, col);
+    return item ? item->text() : QString();
+}
+
+QColor background(const frmIo* f, int row, int col) {
+    const QTableWidgetItem* item = f->HFG->item(row, col);
+    return item ? item->background().color() : QColor();
+}
+
+// The row of voucher `no` in the grid, or -1.
+int gridRow(const frmIo* f, const QString& no) {
+    for (int r = 1; r < f->HFG->rowCount(); ++r) {
+        if (cell(f, r, 1) == no)
+            return r;
+    }
+    return -1;
+}
+
+// A mouse click on a cell of the grid, as a user makes it.
+void clickCell(frmIo* f, int row, int col = 4, Qt::MouseButton button = Qt::LeftButton) {
+    QTableWidgetItem* item = f->HFG->item(row, col);
+    QVERIFY(item);
+    f->HFG->scrollToItem(item);
+    const QRect rect = f->HFG->visualItemRect(item);
+    QVERIFY(rect.isValid());
+    QTest::mouseClick(f->HFG->viewport(), button, {}, rect.center());
+}
+
+void clickRow(frmIo* f, const QString& no, Qt::MouseButton button = Qt::LeftButton) {
+    const int row = gridRow(f, no);
+    QVERIFY2(row > 0, qPrintable(no));
+    clickCell(f, row, 4, button);
+}
+
+// "marked" (a "*" in column 0, cells 3 to 8 cyan), "unmarked" (no "*", cells white) or
+// "mixed".
+QString markState(const frmIo* f, int row) {
+    bool cyan = true;
+    bool white = true;
+    for (int c = 3; c < 9; ++c) {
+        cyan = cyan && background(f, row, c) == QColor(0, 255, 255);
+        white = white && background(f, row, c) == QColor(255, 255, 255);
+    }
+    const bool star = cell(f, row, 0) == QStringLiteral("*");
+    if (star && cyan)
+        return QStringLiteral("marked");
+    if (!star && white)
+        return QStringLiteral("unmarked");
+    return QStringLiteral("mixed");
 }
 
 }  // namespace
@@ -321,6 +381,206 @@ void TestIoReview::writeOffOpensFromTheForm() {
     QCOMPARE(amountShown, QStringLiteral("900"));
     QVERIFY(receivables);
     QVERIFY(!app::Forms::isLoaded<writeoff::frmMach>());
+}
+
+// --- Unapproved-voucher review ---
+
+void TestIoReview::listsOnlyUnapprovedVouchers() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920712001",
+                   .status = -1,
+                   .amount = 12345,
+                   .project = "P1",
+                   .projectName = "甲大樓",
+                   .hDay = QDate(2003, 7, 1)});
+    fx.addVoucher({.no = "920712002",
+                   .status = -2,
+                   .amount = 500,
+                   .account = "4101",
+                   .expense = false,
+                   .accountName = "工程收入"});
+    fx.addVoucher({.no = "920712003", .status = -3});
+    fx.addVoucher({.no = "920712004", .status = 0});
+    fx.addVoucher({.no = "920712005", .status = 1});
+    frmIo* f = fx.open();
+    QCOMPARE(f->HeightTwips(), frmIo::kHeight);
+    f->cmdNck->click();
+    QCOMPARE(app::gListMode, qint16(2));
+    QCOMPARE(f->HeightTwips(), frmIo::kExpandedHeight);
+    QCOMPARE(f->cmdNck->text(), QStringLiteral("檢視未簽核收支單<<"));
+    QVERIFY(f->ckco->isVisible() && !f->ckco->isChecked() && !f->cmdco->isVisible());
+    QVERIFY(f->HFG->isVisible());
+
+    QCOMPARE(f->HFG->rowCount(), 3);
+    QCOMPARE(f->HFG->columnCount(), 9);
+    const QStringList headings{"",         "收支單號", "發生日期", "用途", "專案名稱",
+                               "工程種類", "收支",     "科目",     "金額"};
+    const QList<int> widths{200, 900, 880, 2650, 2650, 1000, 500, 2000, 1000};
+    for (int c = 0; c < 9; ++c) {
+        QCOMPARE(cell(f, 0, c), headings.at(c));
+        // The heading stays in view: the grid's own header shows row 0, which is hidden.
+        QCOMPARE(f->HFG->horizontalHeaderItem(c)->text(), headings.at(c));
+        // Numbers and dates are widened where they would not show whole in the font.
+        // The two wide text columns give that back, so that the amount stays in view.
+        if (c == 1 || c == 2 || c == 6 || c == 8)
+            QVERIFY(f->HFG->columnWidth(c) >= qRound(widths.at(c) / 15.0));
+        else if (c == 3 || c == 4)
+            QVERIFY(f->HFG->columnWidth(c) <= qRound(widths.at(c) / 15.0));
+        else
+            QCOMPARE(f->HFG->columnWidth(c), qRound(widths.at(c) / 15.0));
+    }
+    QVERIFY(f->HFG->isRowHidden(0));
+    QVERIFY(f->HFG->columnViewportPosition(8) + f->HFG->columnWidth(8) <=
+            f->HFG->viewport()->width());
+    QCOMPARE(cell(f, 1, 1), QStringLiteral("920712001"));
+    QCOMPARE(cell(f, 1, 0), QString());
+    QCOMPARE(cell(f, 1, 2), QStringLiteral("92/07/01"));
+    QCOMPARE(cell(f, 1, 3), QStringLiteral("購買文具"));
+    QCOMPARE(cell(f, 1, 4), QStringLiteral("甲大樓"));
+    QCOMPARE(cell(f, 1, 6), QStringLiteral("支出"));
+    QCOMPARE(cell(f, 1, 7), QStringLiteral("(5101)文具"));
+    QCOMPARE(f->HFG->item(1, 7)->textAlignment(), int(Qt::AlignLeft | Qt::AlignVCenter));
+    QCOMPARE(cell(f, 1, 8), QStringLiteral("12,345"));
+    QCOMPARE(cell(f, 2, 1), QStringLiteral("920712002"));
+    QCOMPARE(cell(f, 2, 6), QStringLiteral("收入"));
+    QCOMPARE(cell(f, 2, 7), QStringLiteral("(4101)工程收入"));
+    QCOMPARE(cell(f, 2, 8), QStringLiteral("500"));
+    for (int r = 1; r <= 2; ++r)
+        QCOMPARE(markState(f, r), QStringLiteral("unmarked"));
+    // The panel colour is the button's, light blue: the list of unapproved vouchers.
+    QCOMPARE(f->panelColour(), QColor(192, 192, 255));
+    QCOMPARE(f->cmdNck->palette().color(QPalette::Button), QColor(192, 192, 255));
+}
+
+void TestIoReview::nothingToListIsRefused() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920712001", .status = 0});
+    fx.addVoucher({.no = "920712002", .status = -3});
+    frmIo* f = fx.open();
+    fx.prompts().expectMessage(QStringLiteral("無未簽核收支單"));
+    f->cmdNck->click();
+    QCOMPARE(fx.prompts().shown().last().title, QStringLiteral("Acc"));
+    QCOMPARE(fx.prompts().shown().last().icon, app::Icon::Exclamation);
+    QCOMPARE(f->HeightTwips(), frmIo::kHeight);
+    QCOMPARE(f->cmdNck->text(), QStringLiteral("檢視未簽核收支單>>"));
+    QVERIFY(f->ckco->isHidden());
+}
+
+void TestIoReview::doubleClickOpensAndClosingReturnsToBrowsing() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920712001", .use = "甲"});
+    fx.addVoucher({.no = "920712002", .use = "乙"});
+    fx.addVoucher({.no = "920712003", .status = 0, .use = "丙"});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    const int row = gridRow(f, "920712001");
+    const QRect rect = f->HFG->visualItemRect(f->HFG->item(row, 3));
+    QTest::mouseClick(f->HFG->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(f->HFG->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(app::gPicked, app::True);
+    QCOMPARE(app::gPickedNo, QStringLiteral("920712001"));
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920712001"));
+    QCOMPARE(f->cbUse->currentText(), QStringLiteral("甲"));
+    QVERIFY(f->cmdAdd->isHidden() && f->FSB->isHidden());
+
+    f->cmdNck->click();  // closing
+    QCOMPARE(f->HeightTwips(), frmIo::kHeight);
+    QCOMPARE(f->cmdNck->text(), QStringLiteral("檢視未簽核收支單>>"));
+    QVERIFY(f->ckco->isHidden() && f->cmdco->isHidden());
+    QCOMPARE(app::gPicked, app::False);
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920712003"));  // the last voucher again
+    QVERIFY(!f->cmdAdd->isHidden() && !f->FSB->isHidden());
+    QCOMPARE(f->lbStat->text(), QStringLiteral("〔瀏覽〕"));
+}
+
+void TestIoReview::markingExpenseVouchers() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920712001", .amount = 12345});
+    fx.addVoucher({.no = "920712002", .amount = 655});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    app::gMarkedTotal = 99;
+    f->ckco->click();
+    QVERIFY(f->cmdco->isVisible());
+    QCOMPARE(app::gMarkedTotal, 0);
+
+    clickRow(f, "920712001");
+    QCOMPARE(markState(f, 1), QStringLiteral("marked"));
+    QCOMPARE(app::gMarkedTotal, 12345);
+    QCOMPARE(f->HFG->currentRow(), 1);
+    QCOMPARE(f->HFG->currentColumn(), 3);
+    clickRow(f, "920712002", Qt::RightButton);  // any button marks
+    QCOMPARE(markState(f, 2), QStringLiteral("marked"));
+    QCOMPARE(app::gMarkedTotal, 13000);
+    clickRow(f, "920712001");  // a second click unmarks
+    QCOMPARE(markState(f, 1), QStringLiteral("unmarked"));
+    QCOMPARE(markState(f, 2), QStringLiteral("marked"));
+    QCOMPARE(app::gMarkedTotal, 655);
+}
+
+void TestIoReview::incomeHeadingAndUntickedClicksMarkNothing() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920712001", .amount = 300});
+    fx.addVoucher({.no = "920712002",
+                   .amount = 500,
+                   .account = "4101",
+                   .expense = false,
+                   .accountName = "工程收入"});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    clickRow(f, "920712001");  // 合計開票 not ticked
+    QCOMPARE(markState(f, 1), QStringLiteral("unmarked"));
+    QCOMPARE(app::gMarkedTotal, 0);
+
+    f->ckco->click();
+    fx.prompts().expectMessage(QStringLiteral("不是支出收支單"));
+    clickRow(f, "920712002");
+    QCOMPARE(fx.prompts().shown().last().title, QStringLiteral("Acc"));
+    QCOMPARE(markState(f, 2), QStringLiteral("unmarked"));
+    QCOMPARE(app::gMarkedTotal, 0);
+    f->HFG_MouseDown(0, 4);  // the heading row
+    QCOMPARE(cell(f, 0, 0), QString());
+    QCOMPARE(app::gMarkedTotal, 0);
+}
+
+void TestIoReview::untickingClearsMarksNotTotal() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920712001", .amount = 300});
+    fx.addVoucher({.no = "920712002", .amount = 200});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    f->ckco->click();
+    clickRow(f, "920712001");
+    clickRow(f, "920712002");
+    QCOMPARE(app::gMarkedTotal, 500);
+    f->ckco->click();  // unticked
+    QVERIFY(f->cmdco->isHidden());
+    QCOMPARE(markState(f, 1), QStringLiteral("unmarked"));
+    QCOMPARE(markState(f, 2), QStringLiteral("unmarked"));
+    QCOMPARE(app::gMarkedTotal, 500);
+    clickRow(f, "920712001");  // no longer combining
+    QCOMPARE(markState(f, 1), QStringLiteral("unmarked"));
+    f->ckco->click();  // ticked again: a new total
+    QCOMPARE(app::gMarkedTotal, 0);
+    clickRow(f, "920712002");
+    QCOMPARE(app::gMarkedTotal, 200);
+    // Closing the list unticks 合計開票 and clears the marks with it.
+    f->cmdNck->click();
+    QVERIFY(!f->ckco->isChecked());
+    QCOMPARE(markState(f, 2), QStringLiteral("unmarked"));
+}
+
+void TestIoReview::searchHitsAreNeverMarked() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920712001", .amount = 300});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    f->ckco->click();
+    // The grid shows the hits of a search: light green.
+    f->setPanelColour(frmIo::kSearchPanelColour);
+    clickRow(f, "920712001");
+    QCOMPARE(markState(f, 1), QStringLiteral("unmarked"));
+    QCOMPARE(app::gMarkedTotal, 0);
 }
 
 QTEST_MAIN(TestIoReview)
