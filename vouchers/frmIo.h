@@ -95,7 +95,7 @@ class frmIo : public QWidget, public Ui::frmIo {
     void cmdPt_Click();                            // left button: ios.rpt
     void cmdPt_MouseDown(Qt::MouseButton button);  // right button: jios.rpt
 
-    // The report control that prints the voucher on display from pt.mdb (Part 3.9).
+    // The report control that prints the voucher on display from pt.mdb.
     report::ReportControl crtp{this};
 
     // --- Form-level state (16-bit Booleans, True = -1) ---
