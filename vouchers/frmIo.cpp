@@ -94,6 +94,7 @@ void frmIo::connectHandlers() {
     connectHandler(HFG, &QTableWidget::cellPressed, this, &frmIo::HFG_MouseDown);
     connectHandler(cmdNck, &QPushButton::clicked, this, &frmIo::cmdNck_Click);
     connectHandler(ckco, &QCheckBox::toggled, this, &frmIo::ckco_Click);
+    connectHandler(cmdco, &QPushButton::clicked, this, &frmIo::cmdco_Click);
     connectHandler(cmdPt, &QPushButton::clicked, this, &frmIo::cmdPt_Click);
     cmdPt->installEventFilter(this);  // the right button's mouse-down prints the second layout
 

@@ -85,6 +85,7 @@ class frmIo : public QWidget, public Ui::frmIo {
     // The unapproved-voucher list (frmIoReview.cpp): marking rows for one combined bill.
     void HFG_MouseDown(int row, int col);
     void ckco_Click();
+    void cmdco_Click();
 
     // The grid panel's colour tells the unapproved vouchers from the hits of a search: it is
     // the background colour of the button that opened the panel.
@@ -144,6 +145,8 @@ class frmIo : public QWidget, public Ui::frmIo {
     void FillReviewGrid(store::Recordset& rs, const QStringList& marked);
     QStringList MarkedVouchers() const;
     void setRowMarked(int row, bool marked);
+    void RefreshReviewList(const QStringList& keepMarked);
+    void RedisplayWhileBrowsing();
     void setInDay(const QDate& date);
     void setHday(const QDate& date);
     void setAccountColour(bool income);

@@ -1,11 +1,14 @@
 // The list of unapproved vouchers below the fields (檢視未簽核收支單): opening it, its columns
-// and colours, and marking expense vouchers for one combined bill (合計開票). Closing the list
-// and double-clicking a row are shared with the search hits (frmIoPanels.cpp).
+// and colours, marking expense vouchers for one combined bill (合計開票) and settling them with
+// it (確定開票). Closing the list and double-clicking a row are shared with the search hits
+// (frmIoPanels.cpp).
 
 #include <QFontMetrics>
 #include <QStyle>
 #include <array>
 
+#include "BillHandOver.h"
+#include "BillStore.h"
 #include "EraDate.h"
 #include "Globals.h"
 #include "Prompts.h"
@@ -211,6 +214,68 @@ void frmIo::ckco_Click() {
     for (int r = 1; r < HFG->rowCount(); ++r)
         setRowMarked(r, false);
     HFG->setUpdatesEnabled(true);
+}
+
+// 確定開票: one expense bill for every marked voucher. The bill form only collects the bill;
+// then the bill row, one iofs row per voucher and status 1 on each are written in one
+// transaction, or nothing at all when another copy approved or voided one of them meanwhile.
+// Either way the list is read again, so that it shows what still waits for approval.
+void frmIo::cmdco_Click() {
+    const QStringList numbers = MarkedVouchers();
+    if (numbers.isEmpty()) {
+        app::MsgBox(QStringLiteral("沒有選取收支單"), app::Buttons::OK, app::Icon::Exclamation,
+                    QStringLiteral("Acc"));
+        return;
+    }
+    const ChildFormScope busy(*this);
+    // enterCombinedBill clears gPicked for the bill form; the voucher on display stays the same.
+    const app::Bool16 picked = app::gPicked;
+    const std::optional<bills::BillRow> bill =
+        bills::enterCombinedBill(numbers.first(), app::gMarkedTotal);
+    app::gPicked = picked;
+    if (!bill) {
+        app::MsgBox(QStringLiteral("因您取消票據輸入\r\n所以此收支單並未簽核"), app::Buttons::OK,
+                    app::Icon::Exclamation, QStringLiteral("ACC"));
+        app::gBillCancel = False;
+        return;
+    }
+
+    const QStringList refused = bills::commitCombinedBill(*app::dbAcc, *bill, numbers);
+    if (refused.isEmpty()) {
+        RefreshReviewList({});
+        app::gMarkedTotal = 0;  // every marked voucher is settled
+    } else {
+        app::MsgBox(QStringLiteral("下列收支單已在別處簽核或作廢:\r\n") +
+                        refused.join(QStringLiteral("\r\n")) +
+                        QStringLiteral("\r\n所以此合計票據並未存入，收支單均未簽核"),
+                    app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("Acc"));
+        // The others stay marked, for another try without the ones that are gone.
+        RefreshReviewList(numbers);
+    }
+    RedisplayWhileBrowsing();
+}
+
+// Reads the list again; the vouchers of `keepMarked` still listed stay marked.
+void frmIo::RefreshReviewList(const QStringList& keepMarked) {
+    store::Recordset rs =
+        app::dbAcc->openRecordset(kUnapprovedQuery, store::RecordsetType::Snapshot);
+    FillReviewGrid(rs, keepMarked);
+    rs.Close();
+}
+
+// The voucher on display may be one that was just settled: show it again as stored, unless
+// the user is entering or editing one.
+void frmIo::RedisplayWhileBrowsing() {
+    if (cmdSv->isEnabled() || app::isTrue(approvingVoucher))
+        return;
+    if (app::isTrue(app::gPicked)) {
+        ShowVoucherByNo();
+    } else {
+        OpenVouchers();
+        syncScrollRange();
+        browseRs->Move(browsePos);
+        ShowVoucher();
+    }
 }
 
 }  // namespace orvik::vouchers

@@ -38,6 +38,12 @@ class TestIoReview : public QObject {
     void incomeHeadingAndUntickedClicksMarkNothing();
     void untickingClearsMarksNotTotal();
     void searchHitsAreNeverMarked();
+    // Combined approval
+    void combinedBillWritesEverythingTogether();
+    void oneMarkedVoucherStillGetsTheCombinedKey();
+    void nothingMarkedIsRefused();
+    void cancelledCombinedBillWritesNothing();
+    void voucherSettledElsewhereRefusesTheWholeBill();
 };
 
 namespace {
@@ -581,6 +587,195 @@ void TestIoReview::searchHitsAreNeverMarked() {
     clickRow(f, "920712001");
     QCOMPARE(markState(f, 1), QStringLiteral("unmarked"));
     QCOMPARE(app::gMarkedTotal, 0);
+}
+
+// --- Combined approval ---
+
+void TestIoReview::combinedBillWritesEverythingTogether() {
+    IoFixture fx;
+    fx.addBanks();
+    fx.addVoucher({.no = "920712001", .amount = 12345});
+    fx.addVoucher({.no = "920712002",
+                   .amount = 500,
+                   .account = "4101",
+                   .expense = false,
+                   .accountName = "工程收入"});
+    fx.addVoucher({.no = "920712003", .amount = 70});
+    fx.addVoucher({.no = "920712004", .status = -2, .amount = 200, .suggested = -2});
+    fx.addVoucher({.no = "920712005", .amount = 55});
+    frmIo* f = fx.open();
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920712005"));  // shown, and about to be settled
+    f->cmdNck->click();
+    f->ckco->click();
+    clickRow(f, "920712001");
+    clickRow(f, "920712004");
+    clickRow(f, "920712005");
+    QCOMPARE(app::gMarkedTotal, 12600);
+
+    bool billFormSawTheGroup = false;
+    {
+        app::ScopedModalHook hook([&](QWidget* w) {
+            auto* b = qobject_cast<bills::frmBill*>(w);
+            QVERIFY(b);
+            QCOMPARE(app::gBillFromIssue, app::True);
+            QCOMPARE(app::gPicked, app::False);
+            // Nothing is written while the bill form waits for the user.
+            QCOMPARE(fx.count("select count(*) from iofs"), 0);
+            billFormSawTheGroup = b->lbIoNo->text() == QStringLiteral("920712001S") &&
+                                  b->lbCash->text() == QStringLiteral("12600") &&
+                                  b->lbIo->text() == QStringLiteral("開 出 票 據");
+            IoFixture::fillBill(w, "CB100");
+        });
+        f->cmdco->click();
+    }
+    QVERIFY(billFormSawTheGroup);
+    QCOMPARE(app::gBillFromIssue, app::False);
+    QCOMPARE(app::gBillVoucherNo, QStringLiteral("920712001"));
+    const QStringList bill = billRow(fx, "920712001S");
+    QCOMPARE(bill.value(0), QStringLiteral("CB100"));
+    QCOMPARE(bill.value(5), QStringLiteral("第一銀行"));
+    QCOMPARE(bill.value(11), QStringLiteral("12600"));
+    QCOMPARE(bill.value(13), QStringLiteral("0"));  // an expense bill
+    QCOMPARE(fx.count("select count(*) from bill"), 1);
+    store::Recordset links = fx.acc().openRecordset(
+        QStringLiteral("select * from iofs order by rowid"), store::RecordsetType::Snapshot);
+    QStringList linked;
+    for (; !links.isEOF(); links.MoveNext())
+        linked << links.text(0) + QLatin1Char(' ') + links.text(1);
+    QCOMPARE(linked,
+             QStringList({"920712001S 920712001", "920712001S 920712004", "920712001S 920712005"}));
+    for (const char* no : {"920712001", "920712004", "920712005"})
+        QCOMPARE(fx.row(no).at(3).toInt(), 1);
+    QCOMPARE(fx.row("920712002").at(3).toInt(), -1);
+    QCOMPARE(fx.row("920712003").at(3).toInt(), -1);
+    QCOMPARE(fx.count("select count(*) from cash"), 0);
+
+    // The list shows what still waits for approval, unmarked, still combining.
+    QCOMPARE(f->HFG->rowCount(), 3);
+    QCOMPARE(cell(f, 1, 1), QStringLiteral("920712002"));
+    QCOMPARE(cell(f, 2, 1), QStringLiteral("920712003"));
+    QCOMPARE(markState(f, 2), QStringLiteral("unmarked"));
+    QCOMPARE(app::gMarkedTotal, 0);
+    QVERIFY(f->ckco->isChecked() && f->cmdco->isVisible());
+    QCOMPARE(f->HeightTwips(), frmIo::kExpandedHeight);
+    // The voucher on display is shown as stored now: settled by bill.
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920712005"));
+    QVERIFY(f->ck->isChecked() && !f->ck->isEnabled());
+    QVERIFY(f->optA[1]->isChecked());
+    clickRow(f, "920712003");
+    QCOMPARE(app::gMarkedTotal, 70);
+}
+
+void TestIoReview::oneMarkedVoucherStillGetsTheCombinedKey() {
+    IoFixture fx;
+    fx.addBanks();
+    fx.addVoucher({.no = "920712001", .amount = 300});
+    fx.addVoucher({.no = "920712002", .amount = 400});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    f->ckco->click();
+    clickRow(f, "920712002");
+    {
+        app::ScopedModalHook hook([](QWidget* w) { IoFixture::fillBill(w, "ONE"); });
+        f->cmdco->click();
+    }
+    QCOMPARE(billRow(fx, "920712002S").value(11), QStringLiteral("400"));
+    QCOMPARE(fx.count("select count(*) from iofs where 多單號 = '920712002S' and "
+                      "單號 = '920712002'"),
+             1);
+    QCOMPARE(fx.count("select count(*) from iofs"), 1);
+    QCOMPARE(fx.row("920712002").at(3).toInt(), 1);
+    QCOMPARE(fx.row("920712001").at(3).toInt(), -1);
+    QCOMPARE(f->HFG->rowCount(), 2);
+    QCOMPARE(cell(f, 1, 1), QStringLiteral("920712001"));
+}
+
+void TestIoReview::nothingMarkedIsRefused() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920712001"});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    f->ckco->click();
+    app::ScopedModalHook hook([](QWidget*) { QFAIL("no bill form without a marked voucher"); });
+    fx.prompts().expectMessage(QStringLiteral("沒有選取收支單"));
+    f->cmdco->click();
+    QCOMPARE(fx.prompts().shown().last().title, QStringLiteral("Acc"));
+    QCOMPARE(fx.count("select count(*) from bill"), 0);
+}
+
+void TestIoReview::cancelledCombinedBillWritesNothing() {
+    IoFixture fx;
+    fx.addBanks();
+    fx.addVoucher({.no = "920712001", .amount = 300});
+    fx.addVoucher({.no = "920712002", .amount = 400});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    f->ckco->click();
+    clickRow(f, "920712001");
+    clickRow(f, "920712002");
+    {
+        app::ScopedModalHook hook([](QWidget* w) { IoFixture::cancelBill(w); });
+        fx.prompts().expectMessage(QStringLiteral("因您取消票據輸入\r\n所以此收支單並未簽核"));
+        f->cmdco->click();
+    }
+    QCOMPARE(fx.prompts().shown().last().title, QStringLiteral("ACC"));
+    QCOMPARE(app::gBillCancel, app::False);
+    QCOMPARE(fx.count("select count(*) from bill"), 0);
+    QCOMPARE(fx.count("select count(*) from iofs"), 0);
+    QCOMPARE(fx.row("920712001").at(3).toInt(), -1);
+    QCOMPARE(fx.row("920712002").at(3).toInt(), -1);
+    // The marks stay for another try.
+    QCOMPARE(markState(f, 1), QStringLiteral("marked"));
+    QCOMPARE(markState(f, 2), QStringLiteral("marked"));
+    QCOMPARE(app::gMarkedTotal, 700);
+}
+
+void TestIoReview::voucherSettledElsewhereRefusesTheWholeBill() {
+    IoFixture fx;
+    fx.addBanks();
+    fx.addVoucher({.no = "920712001", .amount = 300});
+    fx.addVoucher({.no = "920712002", .amount = 400});
+    fx.addVoucher({.no = "920712003", .amount = 500});
+    fx.addVoucher({.no = "920712004", .amount = 600});
+    frmIo* f = fx.open();
+    f->cmdNck->click();
+    f->ckco->click();
+    for (const char* no : {"920712001", "920712002", "920712003"})
+        clickRow(f, no);
+    QCOMPARE(app::gMarkedTotal, 1200);
+    auto other = openDatabaseFile(fx.folder.path(), store::schema::acc());
+    {
+        app::ScopedModalHook hook([&](QWidget* w) {
+            // Meanwhile another copy approves one of them in cash and voids another.
+            other->execute(QStringLiteral("update iof set 方式 = 0 where 單號 = '920712002'"));
+            other->execute(QStringLiteral("update iof set 方式 = -3 where 單號 = '920712003'"));
+            IoFixture::fillBill(w, "LATE");
+        });
+        fx.prompts().expectMessage(QStringLiteral("920712002\r\n920712003"));
+        f->cmdco->click();
+    }
+    QVERIFY(fx.prompts().shown().last().text.contains(QStringLiteral("並未存入")));
+    QCOMPARE(fx.count("select count(*) from bill"), 0);
+    QCOMPARE(fx.count("select count(*) from iofs"), 0);
+    QCOMPARE(fx.row("920712001").at(3).toInt(), -1);
+    QCOMPARE(fx.row("920712002").at(3).toInt(), 0);
+    QCOMPARE(fx.row("920712003").at(3).toInt(), -3);
+    // The list is read again: the settled ones are gone, the rest keep their marks and the
+    // total is theirs.
+    QCOMPARE(f->HFG->rowCount(), 3);
+    QCOMPARE(cell(f, 1, 1), QStringLiteral("920712001"));
+    QCOMPARE(markState(f, 1), QStringLiteral("marked"));
+    QCOMPARE(cell(f, 2, 1), QStringLiteral("920712004"));
+    QCOMPARE(markState(f, 2), QStringLiteral("unmarked"));
+    QCOMPARE(app::gMarkedTotal, 300);
+
+    // Another try with what is left goes through.
+    {
+        app::ScopedModalHook hook([](QWidget* w) { IoFixture::fillBill(w, "AGAIN"); });
+        f->cmdco->click();
+    }
+    QCOMPARE(billRow(fx, "920712001S").value(11), QStringLiteral("300"));
+    QCOMPARE(fx.row("920712001").at(3).toInt(), 1);
 }
 
 QTEST_MAIN(TestIoReview)
