@@ -96,6 +96,7 @@ void frmIo::connectHandlers() {
     connectHandler(ckco, &QCheckBox::toggled, this, &frmIo::ckco_Click);
     connectHandler(cmdco, &QPushButton::clicked, this, &frmIo::cmdco_Click);
     connectHandler(cmdPt, &QPushButton::clicked, this, &frmIo::cmdPt_Click);
+    connectHandler(cmdSall, &QPushButton::clicked, this, &frmIo::cmdSall_Click);
     cmdPt->installEventFilter(this);  // the right button's mouse-down prints the second layout
 
     // Leaving a box for another control of this form validates it; a popup or another window

@@ -12,6 +12,7 @@
 //   frmIoSave.cpp       儲存: insert and rewrite, and the return to browsing
 //   frmIoApproval.cpp   settling a voucher in cash or by bill
 //   frmIoPanels.cpp     the grid panel below the fields: picking a voucher, closing the panel
+//   frmIoSearch.cpp     the full-text search (全文檢索) that lists its hits in that panel
 //   frmIoPrint.cpp      the heading, the print record and printing (cmdPt, crtp)
 //
 // The controls are public, as the bill and write-off forms read them (lbNo, lbAcIo, txtCash,
@@ -185,6 +186,9 @@ class frmIo : public QWidget, public Ui::frmIo {
     void ShowCompany();
     void FillPrintRecord();
     void PrintVoucher(const QString& layoutFile);
+
+    // Full-text search: the opening half of cmdSall_Click
+    void OpenSearch();
 
     // Hand-over to the bill and write-off forms (frmIoApproval.cpp): what they read of the
     // voucher on display, and the bill form's request to unload this form, which waits until

@@ -41,8 +41,10 @@ void frmIo::cmdSall_Click() {
     ckco->hide();
     cmdco->hide();
     ckco->setChecked(false);
-    if (cmdSall->text() == QStringLiteral("全文檢索>>"))
-        return;  // opening: the search is not built yet
+    if (cmdSall->text() == QStringLiteral("全文檢索>>")) {
+        OpenSearch();  // frmIoSearch.cpp
+        return;
+    }
     setHeightTwips(kHeight);
     cmdSall->setText(QStringLiteral("全文檢索>>"));
     ReturnToBrowsing();

@@ -51,26 +51,26 @@ void frmIo::FillPrintRecord() {
     else if (Op1[1]->isChecked())
         suggested = QStringLiteral("票據");
     const QStringList row{
-        lbInDay->text(),                                      // 0 輸入日期
-        lbNo->text(),                                         // 1 單號
-        suggested,                                            // 2 建議方式
-        cbUse->currentText(),                                 // 3 用途說明
-        projectCode(),                                        // 4 專案號碼
-        lbPjTxt->text(),                                      // 5 專案名稱
-        cbWt->currentText(),                                  // 6 工程種類
-        cbAcc->currentText(),                                 // 7 科目代號
-        lbAcIo->text(),                                       // 8 收支
-        lbAcTxt->text(),                                      // 9 科目名稱
-        app::GroupThousands(amount),                          // 10 金額
-        cbPs1->currentText(),                                 // 11 附註一
-        cbPs2->currentText(),                                 // 12 附註二
-        cbReq->currentText(),                                 // 13 申請人
-        cbSin->currentText(),                                 // 14 簽收人
-        lbHday->text(),                                       // 15 發生日期
-        document ? txtBno->text() : QString(),                // 16 單據號碼
-        document ? txtTax->text() : QString(),                // 17 稅額
+        lbInDay->text(),                        // 0 輸入日期
+        lbNo->text(),                           // 1 單號
+        suggested,                              // 2 建議方式
+        cbUse->currentText(),                   // 3 用途說明
+        projectCode(),                          // 4 專案號碼
+        lbPjTxt->text(),                        // 5 專案名稱
+        cbWt->currentText(),                    // 6 工程種類
+        cbAcc->currentText(),                   // 7 科目代號
+        lbAcIo->text(),                         // 8 收支
+        lbAcTxt->text(),                        // 9 科目名稱
+        app::GroupThousands(amount),            // 10 金額
+        cbPs1->currentText(),                   // 11 附註一
+        cbPs2->currentText(),                   // 12 附註二
+        cbReq->currentText(),                   // 13 申請人
+        cbSin->currentText(),                   // 14 簽收人
+        lbHday->text(),                         // 15 發生日期
+        document ? txtBno->text() : QString(),  // 16 單據號碼
+        document ? txtTax->text() : QString(),  // 17 稅額
         document ? (O1[0]->isChecked() ? QStringLiteral("費用") : QStringLiteral("進銷項"))
-                 : QString(),                                 // 18 單據類別
+                 : QString(),                                   // 18 單據類別
         app::AmountInWords(amount) + QStringLiteral("  元整"),  // 19 大寫金額
     };
     // All text; an empty control gives empty text, never null.
@@ -124,8 +124,7 @@ void frmIo::PrintVoucher(const QString& layoutFile) {
             FillPrintRecord();
         });
     } catch (const report::ReportError& e) {
-        app::MsgBox(e.message(), app::Buttons::OK, app::Icon::Exclamation,
-                    QStringLiteral("Acc"));
+        app::MsgBox(e.message(), app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("Acc"));
     }
 }
 

@@ -51,11 +51,12 @@ void addFullVoucher(IoFixture& fx, const QString& no, bool document) {
                    .projectName = QStringLiteral("新竹科學園區廠房新建工程"),
                    .suggested = -2,
                    .hDay = QDate(2003, 7, 9)});
-    fx.acc().execute(QStringLiteral("update iof set 附註一 = '分三期付款', 附註二 = '發票隨貨附上', "
-                                    "工程種類 = '鋼筋工程', 方式 = -2, 有單據 = ?, "
-                                    "單據號碼 = 'AB12345678', 稅額 = 58789, 進銷項 = -1 "
-                                    "where 單號 = ?"),
-                     {document ? -1 : 0, no});
+    fx.acc().execute(
+        QStringLiteral("update iof set 附註一 = '分三期付款', 附註二 = '發票隨貨附上', "
+                       "工程種類 = '鋼筋工程', 方式 = -2, 有單據 = ?, "
+                       "單據號碼 = 'AB12345678', 稅額 = 58789, 進銷項 = -1 "
+                       "where 單號 = ?"),
+        {document ? -1 : 0, no});
 }
 
 // Text of a PDF as pdftotext reads it, NFKC-folded and without whitespace. The PDF writer
@@ -67,8 +68,8 @@ QString pdfText(const QString& pdf) {
             {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return QStringLiteral("<pdftotext failed>");
-    QString text = QString::fromUtf8(p.readAllStandardOutput())
-                       .normalized(QString::NormalizationForm_KC);
+    QString text =
+        QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
     text.replace(QChar(0x2EA0), QChar(0x6C11)).replace(QChar(0x2ED1), QChar(0x9577));
     return text.remove(QRegularExpression(QStringLiteral("\\s+")));
 }
@@ -306,8 +307,9 @@ void TestIoPrint::printsTheVoucherOnDisplayWhenAnotherCopyRebuiltThePrintRecord(
     // Another copy of the program, on its own connection, shows its voucher after ours.
     auto other = openDatabaseFile(fx.folder.path(), store::schema::print());
     other->execute(QStringLiteral("delete from ptios"));
-    other->execute(QStringLiteral("insert into ptios (單號, 金額, 大寫金額) values "
-                                  "('920799999', '999', '玖佰玖拾玖  元整')"));
+    other->execute(
+        QStringLiteral("insert into ptios (單號, 金額, 大寫金額) values "
+                       "('920799999', '999', '玖佰玖拾玖  元整')"));
     other->execute(QStringLiteral("update company set ion = '別家公司'"));
 
     f->cmdPt->click();

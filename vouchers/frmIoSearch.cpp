@@ -1,0 +1,126 @@
+// The full-text search (全文檢索): every column of every stored voucher searched for a text,
+// one grid row per column that matched in a voucher, in ascending voucher number. Closing the
+// list and double-clicking a hit are shared with the unapproved-voucher list (frmIoPanels.cpp).
+
+#include "Globals.h"
+#include "Prompts.h"
+#include "TableDef.h"
+#include "frmIo.h"
+
+namespace orvik::vouchers {
+
+namespace {
+
+constexpr int kColumns = 3;
+constexpr int kNumberColumn = 1;
+constexpr int kHitColumn = 2;
+constexpr int kWidthsTwips[kColumns] = {300, 1200, 9000};
+
+// The grid's row counter was 16-bit: one heading row and at most this many hits.
+constexpr int kMaxHits = 32766;
+
+QString quoted(const QString& name) {
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+struct Hit {
+    QString number;
+    QString text;  // 在 (column) 有  -->    value
+};
+
+// One scan of iof: the vouchers where any column contains `text` as typed (LIKE with the
+// user's %, _ and \ escaped; * ? and apostrophes are plain characters, the text is bound),
+// with the value of each column that matched, in the text form the engine matched. Numbers
+// are compared as numbers, as the list sorts them; a voucher's hits follow the stored order
+// of its columns. `more` is set when hits beyond kMaxHits were left out (the lowest numbers
+// are kept).
+QVector<Hit> searchVouchers(store::Database& db, const QString& text, bool& more) {
+    const QStringList names = db.tableDef(QStringLiteral("iof")).fieldNames();
+    QStringList select{quoted(QStringLiteral("單號"))}, where;
+    for (const QString& name : names) {
+        const QString matches = quoted(name) + QStringLiteral(" like ?1 escape '\\'");
+        select
+            << QStringLiteral("case when %1 then cast(%2 as text) end").arg(matches, quoted(name));
+        where << matches;
+    }
+    // One voucher gives at least one hit: the lowest kMaxHits + 1 vouchers by number are all
+    // that the list can show, and one more tells that there are more. Ordering by the number's
+    // value keeps the sort to a bounded top-N after a single scan of the table.
+    const QString sql = QStringLiteral(
+                            "select %1 from iof where %2 "
+                            "order by cast(%3 as integer), %3 limit %4")
+                            .arg(select.join(QStringLiteral(", ")),
+                                 where.join(QStringLiteral(" or ")), quoted(QStringLiteral("單號")))
+                            .arg(kMaxHits + 1);
+    store::Recordset rs =
+        db.openRecordset(sql, store::RecordsetType::Snapshot, {store::likeContains(text)});
+    QVector<Hit> hits;
+    more = false;
+    for (; !rs.isEOF(); rs.MoveNext()) {
+        const QString number = rs.text(0);
+        for (int i = 0; i < names.size(); ++i) {
+            const QVariant value = rs.field(i + 1);
+            if (value.isNull())
+                continue;
+            if (hits.size() == kMaxHits) {
+                more = true;
+                break;
+            }
+            hits.push_back({number, QStringLiteral("在 (") + names.at(i) +
+                                        QStringLiteral(") 有  -->    ") + value.toString()});
+        }
+        if (more)
+            break;
+    }
+    rs.Close();
+    return hits;
+}
+
+}  // namespace
+
+// The opening half of 全文檢索>> (cmdSall_Click, frmIoPanels.cpp, has already set gListMode
+// and hidden the combined-bill controls).
+void frmIo::OpenSearch() {
+    const std::optional<QString> answer =
+        app::InputBox(QStringLiteral("請輸入搜尋文字"), QStringLiteral("Acc"), app::gLastSearch);
+    app::gLastSearch = answer.value_or(QString());
+    if (app::gLastSearch.isEmpty()) {
+        setHeightTwips(kHeight);
+        return;
+    }
+
+    HFG->setUpdatesEnabled(false);
+    HFG->setRowCount(0);  // drops the old rows and their texts at once
+    HFG->clear();
+    setPanelColour(cmdSall->palette().color(QPalette::Button));
+    HFG->setColumnCount(kColumns);
+    HFG->setRowCount(2);
+    for (int c = 0; c < kColumns; ++c)
+        HFG->setColumnWidth(c, qRound(kWidthsTwips[c] / double(kTwipsPerPixel)));
+    const QString headings[kColumns] = {QString(), QStringLiteral("收支單號"),
+                                        QStringLiteral("搜尋結果:  (欄位名稱)  -->   找到字串")};
+    for (int c = 0; c < kColumns; ++c)
+        HFG->setItem(0, c, new QTableWidgetItem(headings[c]));
+    setHeightTwips(kExpandedHeight);
+
+    bool more = false;
+    const QVector<Hit> hits = searchVouchers(*app::dbAcc, app::gLastSearch, more);
+    // One row per hit after the heading; with no hit one empty row stays for the message.
+    HFG->setRowCount(std::max(2, int(hits.size()) + 1));
+    for (int i = 0; i < hits.size(); ++i) {
+        HFG->setItem(i + 1, 0, new QTableWidgetItem());
+        HFG->setItem(i + 1, kNumberColumn, new QTableWidgetItem(hits.at(i).number));
+        HFG->setItem(i + 1, kHitColumn, new QTableWidgetItem(hits.at(i).text));
+    }
+    if (hits.isEmpty())
+        HFG->setItem(1, kHitColumn, new QTableWidgetItem(QStringLiteral("找不到資料")));
+    HFG->setUpdatesEnabled(true);
+    cmdSall->setText(QStringLiteral("全文檢索<<"));
+
+    if (more)
+        app::MsgBox(QStringLiteral("找到的資料超過 %1 筆，只列出單號最小的 %1 筆。").arg(kMaxHits),
+                    app::Buttons::OK, app::Icon::Information, QStringLiteral("Acc"));
+}
+
+}  // namespace orvik::vouchers
