@@ -4,6 +4,7 @@
 // (frmIoPanels.cpp).
 
 #include <QFontMetrics>
+#include <QSet>
 #include <QStyle>
 #include <array>
 
@@ -101,12 +102,13 @@ void frmIo::FillReviewGrid(store::Recordset& rs, const QStringList& marked) {
     for (int c = 0; c < kColumns; ++c)
         needed[size_t(c)] = metrics.horizontalAdvance(headings.at(c)) + kPadding;
 
+    const QSet<QString> keep(marked.begin(), marked.end());
     qint64 total = 0;
     int r = 1;
     for (; !rs.isEOF(); rs.MoveNext(), ++r) {
         const QString no = rs.text(0);
         const qint64 amount = RoundHalfEven(rs.field(8).toDouble());
-        const bool mark = marked.contains(no);
+        const bool mark = keep.contains(no);
         const QString texts[kColumns] = {
             mark ? kMark : QString(),
             no,
