@@ -1,5 +1,6 @@
 #include "frmAdAcc.h"
 
+#include "DirectionColour.h"
 #include "Forms.h"
 #include "Globals.h"
 #include "Program.h"
@@ -7,20 +8,6 @@
 #include "frmIo.h"
 
 namespace orvik::vouchers {
-
-namespace {
-
-const QColor kBlue(0, 0, 255);
-const QColor kRed(255, 0, 0);
-
-void setTextColour(QWidget* w, const QColor& colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::Text, colour);
-    w->setPalette(p);
-}
-
-}  // namespace
 
 frmAdAcc::frmAdAcc(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     setupUi(this);
@@ -49,7 +36,7 @@ void frmAdAcc::Form_Load() {
     const frmIo* io = app::Forms::get<frmIo>();
     lbAccNo->setText(io->cbAcc->currentText());
     // The side follows the colour the voucher form shows; nothing is chosen otherwise.
-    if (io->lbAcIo->palette().color(QPalette::WindowText) == kRed)
+    if (io->lbAcIo->palette().color(QPalette::WindowText) == kExpenseColour)
         Ot1[1]->setChecked(true);
     else
         Ot1[1]->setChecked(false);
@@ -57,7 +44,7 @@ void frmAdAcc::Form_Load() {
 
 void frmAdAcc::Ot1_Click(int) {
     // The voucher form's labels change at once, whether or not the account is then added.
-    const QColor colour = Ot1[0]->isChecked() ? kBlue : kRed;
+    const QColor colour = Ot1[0]->isChecked() ? kIncomeColour : kExpenseColour;
     frmIo* io = app::Forms::get<frmIo>();
     setTextColour(txtAcc, colour);
     setTextColour(io->lbAcIo, colour);

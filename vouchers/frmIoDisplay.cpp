@@ -4,6 +4,7 @@
 #include <QSignalBlocker>
 
 #include "Clock.h"
+#include "DirectionColour.h"
 #include "EraDate.h"
 #include "Globals.h"
 #include "VoucherRules.h"
@@ -27,13 +28,6 @@ QString numberText(const QVariant& v) {
         return QString::number(d, 'g', 15);
     }
     return v.toString();
-}
-
-void setTextColour(QWidget* w, const QColor& colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::Text, colour);
-    w->setPalette(p);
 }
 
 }  // namespace
@@ -264,7 +258,7 @@ void frmIo::setHday(const QDate& date) {
 }
 
 void frmIo::setAccountColour(bool income) {
-    const QColor colour = income ? QColor(0, 0, 255) : QColor(255, 0, 0);
+    const QColor colour = income ? kIncomeColour : kExpenseColour;
     setTextColour(lbAcIo, colour);
     setTextColour(lbAcTxt, colour);
 }
