@@ -39,8 +39,9 @@ struct VoucherOnDisplay {
 void setVoucherSource(std::function<VoucherOnDisplay()> source);
 VoucherOnDisplay voucherOnDisplay();
 
-// Installed by the voucher form: unloads it. Cashing a single voucher's bill closes the
-// voucher form, whose display is out of date by then.
+// Installed by the voucher form, called when a single voucher's bill was cashed: the voucher
+// form's display is out of date by then. The voucher form does not close for it (it may be in
+// the middle of another voucher's edit); it shows its voucher again as stored.
 void setVoucherFormUnload(std::function<void()> unload);
 void unloadVoucherForm();
 

@@ -10,7 +10,7 @@
 //   frmIoDisplay.cpp    showing a stored voucher, the scroll bar, the date picker
 //   frmIoLists.cpp      the lookup lists and their add-on-leave prompts
 //   frmIoSave.cpp       儲存: insert and rewrite, and the return to browsing
-//   frmIoApproval.cpp   settling a voucher in cash or by bill
+//   frmIoApproval.cpp   settling a voucher in cash or by bill; opening its stored bill
 //   frmIoPanels.cpp     the grid panel below the fields: picking a voucher, closing the panel
 //   frmIoSearch.cpp     the full-text search (全文檢索) that lists its hits in that panel
 //   frmIoPrint.cpp      the heading, the print record and printing (cmdPt, crtp)
@@ -66,6 +66,7 @@ class frmIo : public QWidget, public Ui::frmIo {
     void cmdCencel_Click();
     void cmdSv_Click();
     void cmdMach_Click();
+    void cmdBillView_Click();  // the stored bill of the voucher on display
     void ck_Click();
     void Check1_Click();
     void cbAcc_Click(int row);
@@ -191,8 +192,8 @@ class frmIo : public QWidget, public Ui::frmIo {
     void OpenSearch();
 
     // Hand-over to the bill and write-off forms (frmIoApproval.cpp): what they read of the
-    // voucher on display, and the bill form's request to unload this form, which waits until
-    // no handler of this form has a child form open.
+    // voucher on display, and the bill form's report that it changed, which is shown once no
+    // handler of this form has a child form open.
     class ChildFormScope {
       public:
         explicit ChildFormScope(frmIo& form);
@@ -205,10 +206,11 @@ class frmIo : public QWidget, public Ui::frmIo {
     };
     void installHandOvers();
     void removeHandOvers();
-    void requestUnload();
-    void scheduleUnload();
+    bool mayHandleBills() const;  // rights digits 5 to 8, the bar's 票據 group
+    void requestRedisplay();
+    void scheduleRedisplay();
     int childFormDepth_ = 0;
-    bool unloadRequested_ = false;
+    bool redisplayRequested_ = false;
 
     QDate inDay_;
     QDate hDay_;

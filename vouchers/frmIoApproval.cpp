@@ -1,7 +1,7 @@
 // Settling an approved voucher: in cash, with a movement in the cash ledger, or by a bill that
 // the bill form collects and this form writes. Also the hand-over to the bill and write-off
-// forms: what they read of the voucher on display, and the bill form's request to unload this
-// form.
+// forms: what they read of the voucher on display, the stored bill's processing, and the bill
+// form's report that the voucher on display changed.
 
 #include <QPointer>
 #include <QTimer>
@@ -122,7 +122,7 @@ void frmIo::installHandOvers() {
     });
     bills::setVoucherFormUnload([self] {
         if (self)
-            self->requestUnload();
+            self->requestRedisplay();
     });
     writeoff::setVoucherSource([self] {
         writeoff::VoucherForWriteOff v;
@@ -140,28 +140,45 @@ void frmIo::removeHandOvers() {
     bills::setVoucherSource({});
     bills::setVoucherFormUnload({});
     writeoff::setVoucherSource({});
-    unloadRequested_ = false;
+    redisplayRequested_ = false;
 }
 
-// The bill form asks for this form to be unloaded (a single voucher's bill was cashed, so the
-// display is out of date). This form may be the one that opened the bill form, with its
-// handler still on the stack below the bill form's: unloading it there would pull the
-// recordsets from under that handler. So the unload waits until no handler of this form has a
-// child form open, and then runs from the event loop.
-void frmIo::requestUnload() {
-    unloadRequested_ = true;
+// 檢視票據: the bill that settled the voucher on display, in the bill form's processing mode.
+// Cashing, voiding or bouncing it changes what this form shows (status, amounts), so the
+// voucher is shown again as stored when the bill form closes.
+void frmIo::cmdBillView_Click() {
+    if (!voucherOnDisplay() || !mayHandleBills())
+        return;
+    {
+        const ChildFormScope busy(*this);
+        bills::showStoredBill(lbNo->text());  // keeps gPicked as it was
+    }
+    redisplayRequested_ = false;
+    RedisplayWhileBrowsing();
+}
+
+bool frmIo::mayHandleBills() const {
+    return rightGranted(5) || rightGranted(6) || rightGranted(7) || rightGranted(8);
+}
+
+// The bill form reports that it cashed a single voucher's bill, so the display may be out of
+// date. This form stays open (the user may be entering or editing another voucher; that is
+// left alone) and shows the voucher again once no handler of it has a child form open, from
+// the event loop: re-reading the recordsets under a handler still on the stack would pull
+// them from under it.
+void frmIo::requestRedisplay() {
+    redisplayRequested_ = true;
     if (childFormDepth_ == 0)
-        scheduleUnload();
+        scheduleRedisplay();
 }
 
-void frmIo::scheduleUnload() {
+void frmIo::scheduleRedisplay() {
     QTimer::singleShot(0, this, [this] {
         // A handler that opened a child form since then schedules it again when it is done.
-        if (!unloadRequested_ || childFormDepth_ > 0)
+        if (!redisplayRequested_ || childFormDepth_ > 0)
             return;
-        unloadRequested_ = false;
-        if (app::Forms::isLoaded<frmIo>() && app::Forms::get<frmIo>() == this)
-            app::guard([] { app::Forms::unload<frmIo>(); });
+        redisplayRequested_ = false;
+        app::guard([this] { RedisplayWhileBrowsing(); });
     });
 }
 
@@ -170,8 +187,8 @@ frmIo::ChildFormScope::ChildFormScope(frmIo& form) : form_(form) {
 }
 
 frmIo::ChildFormScope::~ChildFormScope() {
-    if (--form_.childFormDepth_ == 0 && form_.unloadRequested_)
-        form_.scheduleUnload();
+    if (--form_.childFormDepth_ == 0 && form_.redisplayRequested_)
+        form_.scheduleRedisplay();
 }
 
 }  // namespace orvik::vouchers

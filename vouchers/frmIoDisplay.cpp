@@ -97,6 +97,7 @@ void frmIo::showRow(const store::Recordset& rs) {
         showingVoucher = False;
         frmMa->hide();
         cmdMach->hide();
+        cmdBillView->hide();
         cmdEdit->setEnabled(true);
     } else {
         optA[2]->setEnabled(true);
@@ -112,6 +113,9 @@ void frmIo::showRow(const store::Recordset& rs) {
         } else {
             cmdMach->hide();
         }
+        // Settled by a bill: its processing opens from here, for whoever may handle bills.
+        cmdBillView->setVisible(status >= 1 && status <= 4);
+        cmdBillView->setEnabled(mayHandleBills());
         cmdEdit->setEnabled(false);
     }
 
@@ -198,6 +202,7 @@ void frmIo::showNothing() {
     lbop->hide();
     frmMa->hide();
     cmdMach->hide();
+    cmdBillView->hide();
     cmdEdit->setEnabled(false);
 }
 

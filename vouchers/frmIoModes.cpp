@@ -22,12 +22,14 @@ void frmIo::SetEditable(app::Bool16 editable) {
         w->setEnabled(e);
     for (QWidget* w : std::initializer_list<QWidget*>{cmdAdd, cmdEdit, FSB, cmdPt})
         w->setEnabled(!e);
+    cmdBillView->setEnabled(!e && mayHandleBills());
 }
 
 void frmIo::cmdAdd_Click() {
     browseRs.reset();
     SetEditable(True);
     cmdMach->hide();
+    cmdBillView->hide();
     fmeM->setEnabled(true);
     ClearVoucher();
     lbStat->setText(QStringLiteral("〔新增中〕"));

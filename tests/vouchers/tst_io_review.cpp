@@ -28,7 +28,8 @@ class TestIoReview : public QObject {
     void failingBillRowLeavesVoucherUnapproved();
     // Hand-over
     void handOverSourcesFollowTheForm();
-    void unloadRequestWaitsForTheHandler();
+    void storedBillOpensFromTheVoucher();
+    void cashedBillRedisplaysInsteadOfUnloading();
     void writeOffOpensFromTheForm();
     // Unapproved-voucher review
     void listsOnlyUnapprovedVouchers();
@@ -326,40 +327,95 @@ void TestIoReview::handOverSourcesFollowTheForm() {
     QVERIFY(writeoff::voucherForWriteOff().number.isEmpty());
 }
 
-void TestIoReview::unloadRequestWaitsForTheHandler() {
+// 檢視票據 on a voucher settled by bill: the bill form opens in its processing mode for that
+// voucher, and what it does to the voucher is shown when it closes.
+void TestIoReview::storedBillOpensFromTheVoucher() {
     IoFixture fx;
     fx.addBanks();
-    fx.addVoucher({.no = "920712001"});
+    fx.acc().execute(QStringLiteral("update bbank set ps = 1000000"));
+    fx.addVoucher({.no = "920712001", .status = 0, .amount = 700});
+    fx.addVoucher({.no = "920712002", .status = -2, .amount = 12345, .suggested = -2});
     frmIo* f = fx.open();
-    QPointer<frmIo> alive(f);
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920712002"));
+    QVERIFY(!f->cmdBillView->isVisibleTo(f));  // unapproved
     {
-        // The bill form asks for the voucher form to be unloaded while the voucher form's
-        // 儲存 is still waiting for it; events run meanwhile, as in a modal loop.
+        app::ScopedModalHook hook([](QWidget* w) { IoFixture::fillBill(w, "CK1"); });
+        IoFixture::approve(f, false);
+    }
+    QVERIFY(f->cmdBillView->isVisibleTo(f) && f->cmdBillView->isEnabled());
+
+    // Voiding clears the voucher's amount; the form shows it so at once.
+    fx.prompts().expectMessage(QStringLiteral("確定處理此票據為[作   廢]"), app::Answer::Yes);
+    bool processingMode = false;
+    {
         app::ScopedModalHook hook([&](QWidget* w) {
-            bills::unloadVoucherForm();
-            QCoreApplication::processEvents();
-            QVERIFY(app::Forms::isLoaded<frmIo>());
-            IoFixture::fillBill(w, "CK1");
+            auto* b = qobject_cast<bills::frmBill*>(w);
+            QVERIFY(b);
+            processingMode =
+                app::isTrue(app::gPicked) && app::gBillViewNo == QStringLiteral("920712002") &&
+                b->lbIoNo->text() == QStringLiteral("920712002") && b->cmdOp->isVisibleTo(b);
+            b->cmdOp->click();
+            b->Oop[2]->click();
+        });
+        f->cmdBillView->click();
+    }
+    QVERIFY(processingMode);
+    QCOMPARE(app::gPicked, app::False);
+    QCOMPARE(fx.acc().scalar(QStringLiteral("select 方式 from bill")).toInt(), 2);
+    QCOMPARE(fx.row("920712002").at(4).toInt(), 0);
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920712002"));
+    QCOMPARE(f->txtCash->text(), QStringLiteral("0"));
+
+    // A cash voucher has no bill; nor has a user without any bill right the button.
+    f->FSB->setValue(f->FSB->value() - 1);
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920712001"));
+    QVERIFY(!f->cmdBillView->isVisibleTo(f));
+    app::gRights = 1 + 4;  // vouchers and approving, no bills
+    f->FSB->setValue(f->FSB->value() + 1);
+    QVERIFY(f->cmdBillView->isVisibleTo(f) && !f->cmdBillView->isEnabled());
+}
+
+// Cashing a single voucher's bill reports that the voucher form's display is out of date.
+// The form stays open: an entry in progress is left alone, and the voucher on display is shown
+// again once no handler of the form has the bill form open.
+void TestIoReview::cashedBillRedisplaysInsteadOfUnloading() {
+    IoFixture fx;
+    fx.addBanks();
+    fx.acc().execute(QStringLiteral("update bbank set ps = 1000000"));
+    fx.addVoucher({.no = "920712001", .status = -2, .amount = 500, .suggested = -2});
+    frmIo* f = fx.open();
+    {
+        app::ScopedModalHook hook([](QWidget* w) { IoFixture::fillBill(w, "CK1"); });
+        IoFixture::approve(f, false);
+    }
+    fx.prompts().expectMessage(QStringLiteral("確定處理此票據為[兌   現]"), app::Answer::Yes);
+    {
+        app::ScopedModalHook hook([&](QWidget* w) {
+            auto* b = qobject_cast<bills::frmBill*>(w);
+            b->cmdOp->click();
+            b->Oop[1]->click();
+            // Events run meanwhile, as in a modal loop: the form is still there.
             QCoreApplication::processEvents();
             QVERIFY(app::Forms::isLoaded<frmIo>());
         });
-        IoFixture::approve(f, false);
+        f->cmdBillView->click();
     }
-    // The handler ran to its end on a loaded form.
-    QCOMPARE(fx.row("920712001").at(3).toInt(), 1);
+    QCOMPARE(fx.acc().scalar(QStringLiteral("select 方式 from bill")).toInt(), 1);
+    QCOMPARE(fx.acc().scalar(QStringLiteral("select count(*) from bank")).toInt(), 1);
+    QCoreApplication::processEvents();
     QVERIFY(app::Forms::isLoaded<frmIo>());
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920712001"));
     QCOMPARE(f->lbStat->text(), QStringLiteral("〔瀏覽〕"));
-    QCOMPARE(app::gIoOpen, app::True);
-    // Then the unload runs from the event loop.
-    QTRY_VERIFY(!app::Forms::isLoaded<frmIo>());
-    QCOMPARE(app::gIoOpen, app::False);
-    QTRY_VERIFY(alive.isNull());
 
-    // Asked for outside any handler of the form: unloaded from the event loop too.
-    fx.open();
+    // Reported while another voucher is being entered: the entry is left as it is.
+    f->cmdAdd->click();
+    f->cbUse->setEditText(QStringLiteral("車資"));
     bills::unloadVoucherForm();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
     QVERIFY(app::Forms::isLoaded<frmIo>());
-    QTRY_VERIFY(!app::Forms::isLoaded<frmIo>());
+    QCOMPARE(f->lbStat->text(), QStringLiteral("〔新增中〕"));
+    QCOMPARE(f->cbUse->currentText(), QStringLiteral("車資"));
 }
 
 void TestIoReview::writeOffOpensFromTheForm() {
