@@ -1,6 +1,6 @@
 // Renders the bill form as a user sees it, for looking at the layout: an income and an expense
-// bill being entered, and a stored bill in processing. Usage: bill_screens OUTPUT_FOLDER
-// (scripts/screens-bills runs it).
+// bill being entered, and a stored bill in processing (as shown, armed, cashed). Usage:
+// bill_screens OUTPUT_FOLDER (scripts/screens-bills runs it).
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -89,11 +89,17 @@ int main(int argc, char** argv) {
             bills::insertBill(db, *row);
     }
 
+    // The expense cheque on its due date: as shown, armed, and after cashing it.
+    app::Clock::setFixedNow(QDateTime(QDate(2024, 6, 30), QTime(10, 0)));
+    sandbox.prompts().expectMessage(QStringLiteral("確定處理此票據為[兌   現]"), app::Answer::Yes);
     {
         app::ScopedModalHook hook([&](QWidget* w) {
             auto* f = static_cast<frmBill*>(w);
-            f->cmdOp->click();
             ok &= save(f, out.filePath("bill-processing.png"));
+            f->cmdOp->click();
+            ok &= save(f, out.filePath("bill-processing-armed.png"));
+            f->Oop[1]->click();
+            ok &= save(f, out.filePath("bill-processing-cashed.png"));
         });
         bills::showStoredBill("1130510004");
     }
