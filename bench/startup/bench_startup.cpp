@@ -1,12 +1,14 @@
 // bench_startup: from starting the program to the main bar shown, on a big database folder,
 // beside the time the bare SQLite statements of the same database work take.
 //
-//   bench_startup [DIR] [--vouchers N] [--runs R] [--keep]
+//   bench_startup [DIR] [--vouchers N] [--runs R] [--keep] [--program PATH]
 //
 // Without DIR a folder is made in a temporary directory with `orvik-admin init` and
 // `orvik-admin generate --vouchers N` (N = 1,000,000 by default). The program is copied into a
 // program folder of its own with an accpath.ini naming DIR, and started R times (10 by
-// default, after one unmeasured start) with --exit-when-shown. See README.md.
+// default, after one unmeasured start) with --exit-when-shown. With --program an installed
+// program is started where it lies instead (/usr/bin/orvik); its accpath.ini must name DIR.
+// See README.md.
 
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -169,6 +172,7 @@ int main(int argc, char* argv[]) {
     int runs = 10;
     bool keep = false;
     QString dir;
+    QString installed;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         if (a == QLatin1String("--vouchers") && i + 1 < args.size())
@@ -177,8 +181,12 @@ int main(int argc, char* argv[]) {
             runs = std::max(1, args.at(++i).toInt());
         else if (a == QLatin1String("--keep"))
             keep = true;
+        else if (a == QLatin1String("--program") && i + 1 < args.size())
+            installed = args.at(++i);
         else if (a.startsWith(QLatin1Char('-'))) {
-            std::fprintf(stderr, "usage: bench_startup [DIR] [--vouchers N] [--runs R] [--keep]\n");
+            std::fprintf(stderr,
+                         "usage: bench_startup [DIR] [--vouchers N] [--runs R] [--keep] "
+                         "[--program PATH]\n");
             return 2;
         } else
             dir = a;
@@ -198,17 +206,33 @@ int main(int argc, char* argv[]) {
     }
     dir = QDir(dir).absolutePath();
 
-    // The program in a folder of its own, with its accpath.ini, as installed.
-    const QString programDir = temp.filePath(QStringLiteral("program"));
-    const QString program = QDir(programDir).filePath(QStringLiteral("orvik"));
-    QDir().mkpath(programDir);
-    QFile ini(QDir(programDir).filePath(QStringLiteral("accpath.ini")));
-    if (!QFile::copy(QStringLiteral(ORVIK_PROGRAM), program) || !ini.open(QIODevice::WriteOnly) ||
-        ini.write(dir.toUtf8() + "\r\n") < 0) {
-        out << "cannot set up the program folder " << programDir << Qt::endl;
-        return 1;
+    QString program;
+    if (installed.isEmpty()) {
+        // The program in a folder of its own, with its accpath.ini, as installed.
+        const QString programDir = temp.filePath(QStringLiteral("program"));
+        program = QDir(programDir).filePath(QStringLiteral("orvik"));
+        QDir().mkpath(programDir);
+        QFile ini(QDir(programDir).filePath(QStringLiteral("accpath.ini")));
+        if (!QFile::copy(QStringLiteral(ORVIK_PROGRAM), program) ||
+            !ini.open(QIODevice::WriteOnly) || ini.write(dir.toUtf8() + "\r\n") < 0) {
+            out << "cannot set up the program folder " << programDir << Qt::endl;
+            return 1;
+        }
+    } else {
+        // An installed program reads accpath.ini beside its real file, links resolved.
+        program = installed;
+        const QString programDir = QFileInfo(QFileInfo(installed).canonicalFilePath()).path();
+        QFile ini(QDir(programDir).filePath(QStringLiteral("accpath.ini")));
+        const QString named =
+            ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readLine()).trimmed() : QString();
+        if (QDir(named).absolutePath() != dir) {
+            out << ini.fileName() << " names \"" << named << "\", not " << dir
+                << "; run: orvik-admin set-path " << programDir << " " << dir << Qt::endl;
+            return 1;
+        }
+        out << "installed program " << installed << " (program folder " << programDir << ")"
+            << Qt::endl;
     }
-    ini.close();
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
