@@ -94,6 +94,8 @@ int main(int argc, char** argv) {
         save(f, out, QStringLiteral("voucher-browse"));
         if (showVoucher(f, QStringLiteral("方式 = -3")))
             save(f, out, QStringLiteral("voucher-void"));
+        if (showVoucher(f, QStringLiteral("方式 = 1")))
+            save(f, out, QStringLiteral("voucher-bill"));  // with 檢視票據
 
         f->cmdAdd_Click();
         f->cbUse->setEditText(QStringLiteral("購買文具"));
