@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <exception>
@@ -8,6 +9,8 @@
 #include "Admin.h"
 #include "AdminError.h"
 #include "Generator.h"
+#include "Import.h"
+#include "MdbSource.h"
 #include "Upgrade.h"
 
 namespace orvik::admin {
@@ -30,6 +33,9 @@ const char* const kUsage[] = {
     "  backup DIR DEST [--force]            在別人使用中也能做一致的備份",
     "  generate DIR --vouchers N [--seed S] [--date YYYY-MM-DD] [--years Y]",
     "                                       產生測試用的大量收支單",
+    "  import-mdb LEGACY_DIR DEST_DIR [--jet3-charset CP950] [--report FILE] [--quiet]",
+    "                                       從舊版 .mdb 檔（acc.mdb、voro3.mdb、pt.mdb）轉入，",
+    "                                       建立新的資料夾並列出核對報告；不一致時結束碼為 1",
     "  help                                 顯示這段說明",
 };
 
@@ -295,6 +301,46 @@ int cmdGenerate(const QStringList& rest, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
+    const Args a = parse(rest, {QStringLiteral("jet3-charset"), QStringLiteral("report")},
+                         {QStringLiteral("quiet")}, QStringLiteral("import-mdb"));
+    expectPositional(
+        a, 2, QStringLiteral("import-mdb"),
+        QStringLiteral("LEGACY_DIR DEST_DIR [--jet3-charset CP950] [--report FILE] [--quiet]"));
+    const QString from = a.positional.at(0);
+    if (!QFileInfo(from).isDir())
+        throw AdminError(QStringLiteral("%1 不是資料夾").arg(from));
+    legacy::MdbSource source(from, a.values.value(QStringLiteral("jet3-charset")));
+    legacy::ImportOptions o;
+    o.sourceDir = QFileInfo(from).absoluteFilePath();
+    o.destDir = a.positional.at(1);
+    o.reportPath = a.values.value(QStringLiteral("report"));
+    const bool quiet = a.flags.contains(QStringLiteral("quiet"));
+    o.progress = [&](const QString& line) {
+        if (!quiet)
+            err << line << Qt::endl;
+    };
+    legacy::ImportReport r;
+    try {
+        r = legacy::importLegacy(source, o);
+    } catch (const legacy::LegacyError& e) {
+        throw AdminError(QStringLiteral("import-mdb: %1").arg(e.message()));
+    }
+    out << r.text();
+    out << QStringLiteral("報告已寫入 %1").arg(r.reportPath) << Qt::endl;
+    if (legacy::exitStatus(r) == 0)
+        return 0;
+    err << QStringLiteral(
+               "import-mdb: 新資料夾 %1 已建立，但有 %2 處筆數或金額不一致、%3 "
+               "個值無法轉換或寫入；請看報告 %4")
+               .arg(r.destDir)
+               .arg(r.mismatches.size())
+               .arg(r.problems.size())
+               .arg(r.reportPath)
+        << Qt::endl;
+    return legacy::exitStatus(r);
+}
+
 }  // namespace
 
 QString usageText() {
@@ -329,6 +375,8 @@ int runCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
             return cmdBackup(rest, out, err);
         if (command == QLatin1String("generate"))
             return cmdGenerate(rest, out, err);
+        if (command == QLatin1String("import-mdb"))
+            return cmdImportMdb(rest, out, err);
         throw UsageError(
             QStringLiteral("不認得的命令 %1；orvik-admin help 列出所有命令").arg(command));
     } catch (const AdminError& e) {
