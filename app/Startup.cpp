@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <optional>
 
 #include "AccPath.h"
@@ -43,6 +44,43 @@ OpenSet openAll() {
 
 QString errorText(const store::EngineError& error) {
     return QString::number(error.number()) + QStringLiteral("\r\n") + error.description();
+}
+
+// Files of the old desktop engine (Jet, and the later ACE) begin with 00 01 00 00 and their
+// format's name.
+bool isLegacyFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(19);
+    return head.startsWith(QByteArray("\x00\x01\x00\x00", 4)) &&
+           (head.mid(4) == "Standard Jet DB" || head.mid(4) == "Standard ACE DB");
+}
+
+// A folder still holding the old engine's files cannot be opened as such: rather than the
+// engine's bare "not a database", say what the files are and how to bring them across. Shows
+// that and gives true; otherwise shows nothing.
+bool showLegacyFolder() {
+    QStringList legacy;
+    for (const auto* file : schema::files()) {
+        if (isLegacyFile(DataFile(file->fileName)))
+            legacy << file->fileName;
+    }
+    if (legacy.isEmpty())
+        return false;
+    MsgBox(QStringLiteral(
+               "資料庫資料夾 %1 裡的 %2 是舊版程式的資料庫檔案，本程式無法直接開啟。\r\n"
+               "請系統管理員先用 orvik-admin import-mdb 舊資料夾 新資料夾 把舊資料轉入新的資料夾，"
+               "再把資料庫路徑改到新的資料夾。")
+               .arg(gDataPath, legacy.join(QStringLiteral("、"))),
+           Buttons::OK, Icon::Critical, QStringLiteral("Orvik"));
+    return true;
+}
+
+// The legacy-folder message, or else the engine's number and description.
+void showOpenFailure(const store::EngineError& error) {
+    if (!showLegacyFolder())
+        MsgBox(errorText(error));
 }
 
 QString quotedIfSpaced(const QString& folder) {
@@ -140,7 +178,7 @@ bool OpenDatabases() {
         // Not only a wrong folder or a missing file: a wrong password, a locked or damaged
         // file also leaves the program without its databases, so every failure is shown and
         // may be corrected in the path dialog.
-        MsgBox(errorText(error));
+        showOpenFailure(error);
         dbAcc.reset();
         dbGeneral.reset();
         dbPrint.reset();
@@ -148,7 +186,10 @@ bool OpenDatabases() {
         try {
             set = openAll();
         } catch (const store::EngineError& again) {
-            ReportEngineError(again);
+            if (showLegacyFolder())
+                EndProgram();
+            else
+                ReportEngineError(again);
             return false;
         }
     }

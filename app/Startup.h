@@ -44,9 +44,10 @@ bool WriteDataPath(const QString& path);
 // Opens acc.mdb, voro3.mdb and pt.mdb from gDataPath into dbAcc, dbGeneral and dbPrint, all
 // three or none. When an open fails, the error's number and description are shown, the path
 // dialog follows and one more attempt is made with the then current gDataPath; a failure of
-// that attempt is reported and ends the program. Files stamped with another schema version
-// than this program's are refused with a message and the program ends; they are not changed.
-// Gives false when the program has ended.
+// that attempt is reported and ends the program. Files of the old desktop engine are named as
+// such, with the command that brings them across, instead of the engine's error. Files stamped with
+// another schema version than this program's are refused with a message and the program ends; they
+// are not changed. Gives false when the program has ended.
 bool OpenDatabases();
 
 }  // namespace orvik::app

@@ -1,5 +1,7 @@
 #include <QDir>
+#include <QFile>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "AccPath.h"
@@ -72,6 +74,7 @@ class TestStartup : public QObject {
     void big5FileFromAnOldInstallation();
     void olderFolderIsRefusedUnchanged();
     void newerFolderIsRefused();
+    void legacyFilesNameTheImportCommand();
     void writeDataPath();
 };
 
@@ -312,6 +315,43 @@ void TestStartup::newerFolderIsRefused() {
     QVERIFY(noneOpen());
     auto db = testing::openDatabaseFile(folder.path(), store::schema::acc());
     QCOMPARE(store::schema::versionOf(*db), newer.version);
+}
+
+void TestStartup::legacyFilesNameTheImportCommand() {
+    ProgramSandbox sandbox;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // The old engine's files: a Jet 4 acc.mdb and voro3.mdb, a Jet 3 pt.mdb.
+    for (const auto& [name, version] : {std::pair{"acc.mdb", 1}, {"voro3.mdb", 1}, {"pt.mdb", 0}}) {
+        QByteArray page(4096, '\0');
+        page.replace(0, 19, QByteArray("\x00\x01\x00\x00Standard Jet DB", 19));
+        page[0x14] = char(version);
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(page);
+    }
+    PathDialogDouble dialog;  // cancelled: the same folder again
+    dialog.install();
+    MainBarDouble bar;
+    bar.install();
+    QVERIFY(sandbox.writeAccPath(crlf(dir.path())));
+    const QString command = QStringLiteral("orvik-admin import-mdb 舊資料夾 新資料夾");
+    sandbox.prompts().expectMessage(command).expectMessage(command);
+
+    Main();
+
+    const auto& shown = sandbox.prompts().shown();
+    QCOMPARE(shown.size(), 2);
+    for (const auto& message : shown) {
+        QVERIFY2(message.text.contains(dir.path()), qPrintable(message.text));
+        QVERIFY(message.text.contains(QStringLiteral("acc.mdb、voro3.mdb、pt.mdb")));
+        QVERIFY(!message.text.startsWith(QStringLiteral("3343")));
+        QCOMPARE(message.title, QStringLiteral("Orvik"));
+    }
+    QCOMPARE(dialog.shown, 1);
+    QVERIFY(ProgramEnded());
+    QVERIFY(noneOpen());
+    QCOMPARE(bar.shown, 0);
 }
 
 void TestStartup::writeDataPath() {
