@@ -751,7 +751,7 @@ ImportReport importLegacy(Source& source, const ImportOptions& o) {
             for (const QString& n : in->tableNames())
                 found = found || n.compare(core, Qt::CaseInsensitive) == 0;
             if (!found)
-                throw LegacyError(QStringLiteral("%1 裡沒有資料表 %2，不是舊版 Orvik 的資料庫")
+                throw LegacyError(QStringLiteral("%1 裡沒有資料表 %2，不是舊版帳務程式的資料庫")
                                       .arg(f->fileName, core));
         }
         if (in)

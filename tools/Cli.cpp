@@ -328,6 +328,11 @@ int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
     }
     out << r.text();
     out << QStringLiteral("報告已寫入 %1").arg(r.reportPath) << Qt::endl;
+    // What the program itself will need (the login's super row, one company row) comes from
+    // the old files; say at once when they lack it.
+    const CheckResult check = checkFolder(r.destDir);
+    for (const auto& p : check.problems)
+        err << QStringLiteral("import-mdb: 新資料夾待補：%1").arg(p) << Qt::endl;
     if (legacy::exitStatus(r) == 0)
         return 0;
     err << QStringLiteral(
