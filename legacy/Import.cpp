@@ -577,6 +577,11 @@ struct Importer {
                 if (!why.isEmpty())
                     problem(file.fileName, t.name, count.read, keyOf(), t.columns.at(i).name,
                             v.display(), why);
+                else if (v.lossy)
+                    problem(file.fileName, t.name, count.read, keyOf(), t.columns.at(i).name,
+                            v.display(),
+                            QStringLiteral("有無法解碼的字元，已以 ? 代替後轉入（原始位元組 %1）")
+                                .arg(QString::fromLatin1(v.bytes.toHex(' '))));
             }
             for (int i = 0; i < stored.size(); ++i)
                 insert.bind(i + 1, stored.at(i));

@@ -64,7 +64,8 @@ QString takeString(char* s) {
 
 class MdbTable : public SourceTable {
   public:
-    MdbTable(MdbHandle* mdb, MdbTableDef* def) : mdb_(mdb), def_(def) {
+    MdbTable(MdbHandle* mdb, MdbTableDef* def)
+        : mdb_(mdb), def_(def), jet3_(mdb->f->jet_version == MDB_VER_JET3) {
         mdb_read_columns(def_);
         mdb_rewind_table(def_);
         for (unsigned i = 0; i < def_->num_cols; ++i) {
@@ -140,11 +141,22 @@ class MdbTable : public SourceTable {
                 if (fits(8))
                     return SourceValue::date(readLittle<double>(p));
                 break;
-            case MDB_TEXT:
+            case MDB_TEXT: {
                 if (size == 0)
                     return SourceValue::string(QString());
-                return SourceValue::string(
+                SourceValue v = SourceValue::string(
                     takeString(mdb_col_to_string(mdb_, mdb_->pg_buf, f.start, MDB_TEXT, size)));
+                // libmdb puts '?' for bytes the code page cannot decode. No Big5 trail byte is
+                // a '?', so more of them than the stored bytes hold means a character was lost.
+                if (jet3_) {
+                    const QByteArray raw(reinterpret_cast<const char*>(p), size);
+                    if (v.text.count(QLatin1Char('?')) > raw.count('?')) {
+                        v.lossy = true;
+                        v.bytes = raw;
+                    }
+                }
+                return v;
+            }
             case MDB_MEMO: {
                 // A memo may be far longer than the library's text buffer.
                 const size_t saved = mdb_->bind_size;
@@ -166,6 +178,7 @@ class MdbTable : public SourceTable {
 
     MdbHandle* mdb_;
     MdbTableDef* def_;
+    bool jet3_;
     QVector<SourceColumn> columns_;
     std::vector<MdbField> fields_;
 };

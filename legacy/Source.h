@@ -48,7 +48,9 @@ struct SourceValue {
     qint64 integer = 0;  // Boolean (-1/0), Integer, Money (ten-thousandths)
     double real = 0;     // Real; Date: days since 1899-12-30, the fraction is the time of day
     QString text;        // Text; Decimal: "-123.4500"
-    QByteArray bytes;    // Bytes
+    QByteArray bytes;    // Bytes; Text that did not decode: the bytes as stored
+    // A text the code page could not decode whole: the library put '?' for what it could not.
+    bool lossy = false;
 
     static SourceValue null() { return {}; }
     static SourceValue yesNo(bool b) { return make(Kind::Boolean, b ? -1 : 0); }

@@ -357,10 +357,13 @@ void TestLegacyImport::unconvertibleValuesAreReportedWithTheirPlace() {
     QVector<SV> v = voucher(QStringLiteral("920712002"), QDate(2003, 7, 12), 0, 125000);  // 12.5
     v[13] = SV::string(QStringLiteral("下週"));
     v[20] = SV::whole(40000);
+    v[14] = SV::string(QStringLiteral("陳?玲"));  // as the reader gives a text it could not decode
+    v[14].lossy = true;
+    v[14].bytes = QByteArray("\xb3\xaf\xff\x3f\xaa\xe2");
     iof.rows << v;
     Run run;
     const ImportReport r = run.import(src);
-    QCOMPARE(r.problems.size(), 3);
+    QCOMPARE(r.problems.size(), 4);
     const QString key = QStringLiteral("單號 920712002");
     QVERIFY(
         hasProblem(r, QStringLiteral("iof"), key, QStringLiteral("金額"), QStringLiteral("12.5")));
@@ -368,6 +371,8 @@ void TestLegacyImport::unconvertibleValuesAreReportedWithTheirPlace() {
                        QStringLiteral("\"下週\"")));
     QVERIFY(hasProblem(r, QStringLiteral("iof"), key, QStringLiteral("建議現金"),
                        QStringLiteral("40000")));
+    QVERIFY(hasProblem(r, QStringLiteral("iof"), key, QStringLiteral("申請人"),
+                       QStringLiteral("\"陳?玲\"")));
     QCOMPARE(r.problems.at(0).row, 2);
     QCOMPARE(r.problems.at(0).file, QStringLiteral("acc.mdb"));
     // The row is there, with the unconvertible values left empty, never rounded.
@@ -376,6 +381,7 @@ void TestLegacyImport::unconvertibleValuesAreReportedWithTheirPlace() {
     QVERIFY(rows.at(1).at(4).isNull());
     QVERIFY(rows.at(1).at(13).isNull());
     QCOMPARE(rows.at(1).at(2).toString(), QStringLiteral("工程款"));
+    QCOMPARE(rows.at(1).at(14).toString(), QStringLiteral("陳?玲"));  // kept, and reported
     // The year's total no longer agrees, and the report says where to look.
     QVERIFY(!r.balanced());
     QCOMPARE(exitStatus(r), 1);
