@@ -585,15 +585,17 @@ struct Importer {
             }
             for (int i = 0; i < stored.size(); ++i)
                 insert.bind(i + 1, stored.at(i));
+            // A row the unique index refuses (a voucher number that came twice) is reported and
+            // left out; any other failure ends the import.
             const int rc = insert.step();
-            insert.reset();
-            if (rc == SQLITE_CONSTRAINT || (rc & 0xff) == SQLITE_CONSTRAINT) {
+            if ((rc & 0xff) == SQLITE_CONSTRAINT) {
                 problem(file.fileName, t.name, count.read, keyOf(), QString(), QString(),
                         QStringLiteral("資料列無法寫入：與前面的資料列重複（%1）")
                             .arg(QString::fromUtf8(sqlite3_errmsg(db.handle()))));
             } else if (rc != SQLITE_DONE) {
                 insert.fail();
             }
+            insert.reset();
             if (figures) {
                 collect(collector, t.name, stored, [&](int pos, qint64* out) {
                     return from.at(pos) >= 0 && exactAmount(row.at(from.at(pos)), out);
