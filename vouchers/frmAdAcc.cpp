@@ -63,7 +63,11 @@ void frmAdAcc::Command1_Click() {
     rs.setField(2, txtAcc->text());
     rs.Update();
     rs.Close();
-    app::Forms::get<frmIo>()->lbAcTxt->setText(txtAcc->text());
+    frmIo* io = app::Forms::get<frmIo>();
+    io->lbAcTxt->setText(txtAcc->text());
+    // The voucher is saved with the side these words name, so they follow the new account,
+    // not only its colour: an income account must not leave "(支出)" standing in blue.
+    io->lbAcIo->setText(Ot1[0]->isChecked() ? QStringLiteral("(收入)") : QStringLiteral("(支出)"));
     close();
 }
 

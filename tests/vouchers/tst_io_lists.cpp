@@ -178,6 +178,7 @@ void TestIoLists::addAccountDialog() {
                       {code}),
              1);
     QCOMPARE(f->lbAcTxt->text(), QStringLiteral("顧問收入"));
+    QCOMPARE(f->lbAcIo->text(), QStringLiteral("(收入)"));  // the side's words follow its colour
     // The list is read again, and the code stays in the box.
     QVERIFY(IoFixture::columnTexts(f->cbAcc, 1).contains(code));
     QCOMPARE(f->cbAcc->currentText(), code);
@@ -187,6 +188,7 @@ void TestIoLists::addAccountDialog() {
     QTest::keyClicks(f->txtCash, "500");
     f->cmdSv->click();
     QCOMPARE(fx.row("920712001").at(5).toString(), code);
+    QCOMPARE(fx.row("920712001").at(6).toInt(), 0);  // an income voucher
 }
 
 void TestIoLists::addAccountDialogRefusalsAndCancel() {
