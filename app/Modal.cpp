@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QPointer>
+#include <QShortcut>
 #include <utility>
 
 namespace orvik::app {
@@ -47,6 +48,13 @@ void showModal(QWidget* form) {
     if (form->isVisible())
         form->hide();  // modality applies only when a window is shown
     form->setWindowModality(Qt::ApplicationModal);
+    // Esc leaves a form shown this way as its close box does (a dialog's Esc), so a keyboard
+    // user is never stuck in one.
+    if (!form->findChild<QShortcut*>(QStringLiteral("escapeCloses"), Qt::FindDirectChildrenOnly)) {
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), form);
+        escape->setObjectName(QStringLiteral("escapeCloses"));
+        QObject::connect(escape, &QShortcut::activated, form, [form] { form->close(); });
+    }
     form->show();
 
     if (auto hook = modalHook()) {  // a copy: the hook may replace itself

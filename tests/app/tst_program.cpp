@@ -241,6 +241,18 @@ void TestProgram::modalWithoutHookWaitsForTheForm() {
     QPointer<QWidget> watch(doomed);
     showModal(doomed);
     QVERIFY(watch.isNull());
+
+    // Esc leaves it as the close box does.
+    bool closedByEscape = false;
+    QTimer::singleShot(0, &form, [&] {
+        form.activateWindow();
+        if (QTest::qWaitForWindowActive(&form))
+            QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+        closedByEscape = !form.isVisible();
+        form.hide();  // so that a failure does not hang the test
+    });
+    showModal(&form);
+    QVERIFY(closedByEscape);
 }
 
 int main(int argc, char** argv) {
