@@ -4,6 +4,8 @@
 //   orvik                         the program
 //   orvik --screens DIR           also walks through the windows and saves PNGs in DIR, then ends
 //                                 (ORVIK_SCREENS_LOGIN / ORVIK_SCREENS_PASSWORD, default admin)
+//   ORVIK_WIDGET_MAP=FILE orvik   keeps a map of the controls on screen in FILE, for driving the
+//                                 program from outside (the end-to-end test)
 //   orvik --exit-when-shown       prints the milliseconds from main() until the bar has been
 //                                 painted, then ends (start-up benchmark)
 
@@ -20,6 +22,7 @@
 #include "Screens.h"
 #include "Shell.h"
 #include "Startup.h"
+#include "WidgetMap.h"
 #include "frmAccMain.h"
 
 namespace {
@@ -64,6 +67,8 @@ int main(int argc, char** argv) {
     // because a dialog was the last window to close.
     QApplication::setQuitOnLastWindowClosed(false);
     orvik::shell::installStartupForms();
+    if (const QString map = qEnvironmentVariable("ORVIK_WIDGET_MAP"); !map.isEmpty())
+        orvik::app::startWidgetMap(map);
 
     const QStringList args = QCoreApplication::arguments();
     const qsizetype screensAt = args.indexOf(QStringLiteral("--screens"));
