@@ -2,6 +2,8 @@
 // one grid row per column that matched in a voucher, in ascending voucher number. Closing the
 // list and double-clicking a hit are shared with the unapproved-voucher list (frmIoPanels.cpp).
 
+#include <algorithm>
+
 #include "Globals.h"
 #include "Prompts.h"
 #include "TableDef.h"
@@ -115,6 +117,15 @@ void frmIo::OpenSearch() {
     }
     if (hits.isEmpty())
         HFG->setItem(1, kHitColumn, new QTableWidgetItem(QStringLiteral("找不到資料")));
+    // The numbers column keeps its width unless the longest number would not show whole in
+    // this program's font (the ten-character numbers since 2011 do not).
+    qsizetype longest = 0;
+    for (const Hit& hit : hits)
+        longest = std::max(longest, hit.number.size());
+    const int needed =
+        HFG->fontMetrics().horizontalAdvance(QString(longest, QLatin1Char('0'))) + 10;
+    if (needed > HFG->columnWidth(kNumberColumn))
+        HFG->setColumnWidth(kNumberColumn, needed);
     HFG->setUpdatesEnabled(true);
     cmdSall->setText(QStringLiteral("全文檢索<<"));
 

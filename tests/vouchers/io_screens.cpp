@@ -36,7 +36,8 @@ class EchoPrompts final : public app::PromptService {
                             << '\n';
         return request.buttons == app::Buttons::YesNo ? app::Answer::No : app::Answer::OK;
     }
-    std::optional<QString> input(const app::InputRequest&) override { return std::nullopt; }
+    std::optional<QString> inputAnswer;  // what is typed into an input box; none: cancelled
+    std::optional<QString> input(const app::InputRequest&) override { return inputAnswer; }
     QString openFile(const app::FileRequest&) override { return {}; }
 };
 
@@ -120,6 +121,30 @@ int main(int argc, char** argv) {
         if (showVoucher(f, QStringLiteral("方式 in (-1, -2)")))
             f->ck->setChecked(true);
         save(f, out, QStringLiteral("voucher-approval"));
+        f->cmdCencel_Click();
+
+        // The unapproved vouchers with two expense vouchers marked for one bill.
+        f->cmdNck_Click();
+        if (f->HFG->isVisible()) {
+            f->ckco->setChecked(true);
+            int marked = 0;
+            for (int row = 1; row < f->HFG->rowCount() && marked < 2; ++row) {
+                f->HFG_MouseDown(row, 4);
+                const QTableWidgetItem* mark = f->HFG->item(row, 0);
+                marked += mark && mark->text() == QStringLiteral("*") ? 1 : 0;
+            }
+            settle();
+            save(f, out, QStringLiteral("voucher-review"));
+            f->ckco->setChecked(false);
+            f->cmdNck_Click();
+        }
+
+        // The hits of a full-text search.
+        echo.inputAnswer = QStringLiteral("工程");
+        f->cmdSall_Click();
+        settle();
+        save(f, out, QStringLiteral("voucher-search"));
+        f->cmdSall_Click();
     } catch (const store::EngineError& e) {
         std::fprintf(stderr, "screens: %d %s\n", e.number(), qPrintable(e.description()));
         ok = false;
