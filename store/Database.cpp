@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <atomic>
 #include <set>
+#include <string>
 
 #include "Recordset.h"
 #include "Statement.h"
@@ -25,6 +26,63 @@ std::set<Database*>& openDatabases() {
     // Never destroyed: program-wide handles may outlive every other static at exit.
     static auto* all = new std::set<Database*>;
     return *all;
+}
+
+// containsMask(text, v1, ..., vN): bit i-1 set when the text form of vi holds `text`, compared
+// as LIKE '%text%' compares (ASCII letters without regard to case, everything else as is; NULL
+// never matches). One call per row instead of N LIKE patterns, for the full-text search.
+void containsMask(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    if (argc < 1 || argc > 64 || sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_int64(context, 0);
+        return;
+    }
+    const auto fold = [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+    };
+    const auto* needle = sqlite3_value_text(argv[0]);
+    const int n = sqlite3_value_bytes(argv[0]);
+    // The needle, folded once per statement rather than once per row.
+    auto* folded = static_cast<std::string*>(sqlite3_get_auxdata(context, 0));
+    if (!folded) {
+        folded = new std::string(reinterpret_cast<const char*>(needle), size_t(n));
+        for (char& c : *folded)
+            c = char(fold(static_cast<unsigned char>(c)));
+        sqlite3_set_auxdata(context, 0, folded,
+                            [](void* p) { delete static_cast<std::string*>(p); });
+        folded = static_cast<std::string*>(sqlite3_get_auxdata(context, 0));
+        if (!folded) {  // not kept (out of memory): nothing matches rather than a wrong hit
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+    }
+    const auto* pat = reinterpret_cast<const unsigned char*>(folded->data());
+    const size_t m = folded->size();
+    sqlite3_int64 mask = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL)
+            continue;
+        const sqlite3_int64 bit = sqlite3_int64(1) << (i - 1);
+        const unsigned char* hay = sqlite3_value_text(argv[i]);
+        const size_t len = size_t(sqlite3_value_bytes(argv[i]));
+        if (m == 0) {  // '%%' matches every value that is not NULL
+            mask |= bit;
+            continue;
+        }
+        if (!hay || len < m)
+            continue;
+        for (size_t at = 0; at + m <= len; ++at) {
+            if (fold(hay[at]) != pat[0])
+                continue;
+            size_t k = 1;
+            while (k < m && fold(hay[at + k]) == pat[k])
+                ++k;
+            if (k >= m) {
+                mask |= bit;
+                break;
+            }
+        }
+    }
+    sqlite3_result_int64(context, mask);
 }
 
 QString passwordFromConnect(const QString& connect) {
@@ -63,8 +121,8 @@ EngineError::EngineError(int number, const QString& description)
 
 Statement::Statement(Database& db, const QString& sql) : db_(db), sql_(sql) {
     const QByteArray utf8 = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &stmt_,
-                                      nullptr);
+    const int rc =
+        sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &stmt_, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = QString::fromUtf8(sqlite3_errmsg(db.handle()));
         const int code = sqlite3_extended_errcode(db.handle());
@@ -74,7 +132,9 @@ Statement::Statement(Database& db, const QString& sql) : db_(db), sql_(sql) {
     }
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
 
 void Statement::bind(const QVariantList& params) {
     sqlite3_reset(stmt_);
@@ -135,7 +195,9 @@ bool Statement::step() {
     Database::raise(msg, code, sql_);
 }
 
-void Statement::reset() { sqlite3_reset(stmt_); }
+void Statement::reset() {
+    sqlite3_reset(stmt_);
+}
 
 QString Statement::columnName(int i) const {
     return QString::fromUtf8(sqlite3_column_name(stmt_, i));
@@ -148,9 +210,9 @@ QVariant Statement::column(int i) const {
         case SQLITE_FLOAT:
             return QVariant(sqlite3_column_double(stmt_, i));
         case SQLITE_TEXT:
-            return QVariant(QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
-                sqlite3_column_bytes(stmt_, i)));
+            return QVariant(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i)),
+                                  sqlite3_column_bytes(stmt_, i)));
         case SQLITE_BLOB:
             return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt_, i)),
                                        sqlite3_column_bytes(stmt_, i)));
@@ -189,7 +251,8 @@ void Database::raise(const QString& sqliteText, int sqliteCode, const QString& c
     QString text = sqliteText;
     if (sqliteCode == SQLITE_CONSTRAINT_UNIQUE || sqliteCode == SQLITE_CONSTRAINT_PRIMARYKEY) {
         number = err::DuplicateKey;
-        text = QStringLiteral("您要求的變更無法成功，因為這些變更會在索引、主索引或關聯中造成重複的值。(%1)")
+        text = QStringLiteral(
+                   "您要求的變更無法成功，因為這些變更會在索引、主索引或關聯中造成重複的值。(%1)")
                    .arg(sqliteText);
     } else if (primary == SQLITE_BUSY) {
         number = err::DatabaseBusy;
@@ -247,8 +310,7 @@ std::shared_ptr<Database> Database::openConnection(const QString& path, bool cre
         const QString msg = db.lastError().text();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
-        throw EngineError(err::FileInUse,
-                          QStringLiteral("無法開啟檔案 '%1'。(%2)").arg(path, msg));
+        throw EngineError(err::FileInUse, QStringLiteral("無法開啟檔案 '%1'。(%2)").arg(path, msg));
     }
     std::shared_ptr<Database> result(new Database(path, db));
     db = QSqlDatabase();  // the Database holds the only handle, so it can remove the connection
@@ -262,6 +324,9 @@ void Database::configure() {
     sqlite3_extended_result_codes(h, 1);
     // The files may lie on a shared network folder: keep the rollback journal, and write
     // every commit through to the disk.
+    sqlite3_create_function_v2(h, "orvik_contains_mask", -1,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                               containsMask, nullptr, nullptr, nullptr);
     char* errmsg = nullptr;
     const int rc = sqlite3_exec(h,
                                 "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; "
@@ -357,9 +422,9 @@ QVariant Database::scalar(const QString& sql, const QVariantList& params) {
 }
 
 bool Database::hasTable(const QString& table) {
-    Statement st(*this, QStringLiteral(
-                            "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? "
-                            "COLLATE NOCASE"));
+    Statement st(*this,
+                 QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? "
+                                "COLLATE NOCASE"));
     st.bind({table});
     const bool found = st.step();
     st.reset();
@@ -376,7 +441,9 @@ QStringList Database::tableNames() {
     return names;
 }
 
-TableDef Database::tableDef(const QString& table) { return TableDef(*this, table); }
+TableDef Database::tableDef(const QString& table) {
+    return TableDef(*this, table);
+}
 
 void Database::beginTrans() {
     const char* sql = depth_ == 0 ? "BEGIN IMMEDIATE" : nullptr;
@@ -423,8 +490,8 @@ void Database::rollback() {
         sqlite3_exec(handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     } else {
         const QByteArray name = "orvik_" + QByteArray::number(depth_ - 1);
-        sqlite3_exec(handle(), ("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name)
-                                   .constData(),
+        sqlite3_exec(handle(),
+                     ("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).constData(),
                      nullptr, nullptr, nullptr);
     }
     --depth_;

@@ -37,7 +37,7 @@ int errorNumber(F&& f) {
 class TestStore : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void everyTableHasItsColumnsInStoredOrder();
     void tablesWithoutLetOrAccsAreReportedByCompare();
     void cursorsOnEmptyAndFullResults();
@@ -56,10 +56,9 @@ void TestStore::everyTableHasItsColumnsInStoredOrder() {
     // The expected names are written out here, not read from the definition, so a slip in the
     // definition shows.
     const QMap<QString, QStringList> expected{
-        {"iof",
-         {"輸入日期", "單號", "用途說明", "方式", "金額", "科目代號", "pay", "科目名稱", "附註一",
-          "附註二", "專案號碼", "專案名稱", "工程種類", "發生日期", "申請人", "簽收人", "有單據",
-          "單據號碼", "稅額", "進銷項", "建議現金"}},
+        {"iof", {"輸入日期", "單號",   "用途說明", "方式",     "金額",     "科目代號", "pay",
+                 "科目名稱", "附註一", "附註二",   "專案號碼", "專案名稱", "工程種類", "發生日期",
+                 "申請人",   "簽收人", "有單據",   "單據號碼", "稅額",     "進銷項",   "建議現金"}},
         {"iofs", {"多單號", "單號"}},
         {"cash", {"id", "收入", "異動日期", "異動金額", "摘要", "收支單號", "bala"}},
         {"acc", {"id", "incom", "acc"}},
@@ -89,9 +88,9 @@ void TestStore::everyTableHasItsColumnsInStoredOrder() {
         {"廠商", {"廠商編號", "廠商名稱"}},
         {"company", {"ion"}},
         {"ptios",
-         {"輸入日期", "單號", "建議方式", "用途說明", "專案號碼", "專案名稱", "工程種類", "科目代號",
-          "收支", "科目名稱", "金額", "附註一", "附註二", "申請人", "簽收人", "發生日期", "單據號碼",
-          "稅額", "單據類別", "大寫金額"}},
+         {"輸入日期", "單號",     "建議方式", "用途說明", "專案號碼", "專案名稱", "工程種類",
+          "科目代號", "收支",     "科目名稱", "金額",     "附註一",   "附註二",   "申請人",
+          "簽收人",   "發生日期", "單據號碼", "稅額",     "單據類別", "大寫金額"}},
     };
     QStringList seen;
     for (const schema::File* file : schema::files()) {
@@ -162,9 +161,9 @@ void TestStore::cursorsOnEmptyAndFullResults() {
         QCOMPARE(rs.text("單號"), QString("920712002"));
         rs.Move(-2);
         QCOMPARE(rs.field(4).toInt(), 400);
-        QCOMPARE(rs.field("pay").toInt(), -1);   // Booleans read as -1/0
-        QCOMPARE(rs.field("PAY").toInt(), -1);   // names ignore case
-        QVERIFY(rs.field(2).isNull());           // never written: null, not empty text
+        QCOMPARE(rs.field("pay").toInt(), -1);  // Booleans read as -1/0
+        QCOMPARE(rs.field("PAY").toInt(), -1);  // names ignore case
+        QVERIFY(rs.field(2).isNull());          // never written: null, not empty text
         QCOMPARE(rs.field(2).toString(), QString());
         QCOMPARE(rs.text(0), QString("2003-07-12"));
         QCOMPARE(errorNumber([&] { rs.field("nope"); }), 3265);
@@ -250,17 +249,38 @@ void TestStore::textComparisonIgnoresCaseAndTakesSpecialCharactersLiterally() {
     QCOMPARE(db->scalar("select pass from 員工 where 英文姓名 = ?", {"O'NEIL"}).toString(),
              QString("o'neil"));
     auto likeCount = [&](const QString& text) {
-        return db->scalar("select count(*) from 員工 where 英文姓名 like ? escape '\\'",
-                          {likeContains(text)})
+        return db
+            ->scalar("select count(*) from 員工 where 英文姓名 like ? escape '\\'",
+                     {likeContains(text)})
             .toInt();
     };
     QCOMPARE(likeCount("amy"), 1);
-    QCOMPARE(likeCount("%"), 1);   // only "50%off"
-    QCOMPARE(likeCount("_"), 1);   // only "a_b", not "axb"
+    QCOMPARE(likeCount("%"), 1);  // only "50%off"
+    QCOMPARE(likeCount("_"), 1);  // only "a_b", not "axb"
     QCOMPARE(likeCount("*"), 1);
     QCOMPARE(likeCount("?"), 1);
     QCOMPARE(likeCount("'"), 1);
     QCOMPARE(likeCount("\\"), 0);
+
+    // The search's one-call test of many columns finds what LIKE finds, column by column.
+    auto mask = [&](const QString& text, const QVariantList& values) {
+        QStringList marks;
+        for (qsizetype i = 0; i <= values.size(); ++i)
+            marks << QStringLiteral("?");
+        QVariantList params{text};
+        params += values;
+        return db->scalar("select orvik_contains_mask(" + marks.join(',') + ")", params)
+            .toLongLong();
+    };
+    const QVariantList row{"Amy", QVariant(), "50%off", "工程款", 1234, "", "a_b"};
+    QCOMPARE(mask("AMY", row), 0b1);
+    QCOMPARE(mask("%", row), 0b100);
+    QCOMPARE(mask("_", row), 0b1000000);
+    QCOMPARE(mask("程", row), 0b1000);
+    QCOMPARE(mask("23", row), 0b10000);  // a number by its text
+    QCOMPARE(mask("", row), 0b1111101);  // everything but NULL, the empty text included
+    QCOMPARE(mask("amyx", row), 0);
+    QCOMPARE(mask("工程款項", row), 0);
 
     // Booleans compare as -1/0 whatever the caller passes in.
     auto acc = f.make(schema::acc());
