@@ -244,8 +244,18 @@ void frmIo::cmdco_Click() {
 
     const QStringList refused = bills::commitCombinedBill(*app::dbAcc, *bill, numbers);
     if (refused.isEmpty()) {
-        RefreshReviewList({});
-        app::gMarkedTotal = 0;  // every marked voucher is settled
+        // Every marked voucher is settled: their rows leave the list. Only they changed, so
+        // the other rows stay as read (no second read of a long list).
+        const QSet<QString> settled(numbers.begin(), numbers.end());
+        HFG->setUpdatesEnabled(false);
+        for (int r = HFG->rowCount() - 1; r >= 1; --r) {
+            if (settled.contains(cellText(HFG, r, kNumberColumn)))
+                HFG->removeRow(r);
+        }
+        if (HFG->rowCount() < 2)
+            HFG->setRowCount(2);  // an empty list keeps one empty row
+        HFG->setUpdatesEnabled(true);
+        app::gMarkedTotal = 0;
     } else {
         app::MsgBox(QStringLiteral("下列收支單已在別處簽核或作廢:\r\n") +
                         refused.join(QStringLiteral("\r\n")) +
@@ -272,10 +282,12 @@ void frmIo::RedisplayWhileBrowsing() {
         return;
     if (app::isTrue(app::gPicked)) {
         ShowVoucherByNo();
-    } else {
-        OpenVouchers();
-        syncScrollRange();
-        browseRs->Move(browsePos);
+    } else if (browseRs && browseRs->RecordCount() > 0) {
+        // Settling and processing add no voucher: the cursor's keys still hold, and moving to
+        // the row reads it afresh.
+        browseRs->MoveFirst();
+        if (browsePos > 0)
+            browseRs->Move(browsePos);
         ShowVoucher();
     }
 }
