@@ -42,7 +42,14 @@ void frmIo::cmdSv_Click() {
             if (!approveByBill(target))
                 return;
         } else if (!rewriteVoucher(target, approving)) {
-            refusedAsApproved();
+            if (approving && storedStatus(target.text(1)) == -3) {
+                // Voided by another copy since it was shown: a void voucher is never paid.
+                app::MsgBox(QStringLiteral("此收支單已在別處作廢\r\n所以並未簽核"),
+                            app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("ACC"));
+                cmdCencel_Click();
+            } else {
+                refusedAsApproved();
+            }
             return;
         }
         if (!picked)
@@ -117,13 +124,14 @@ void frmIo::insertVoucher() {
 // Rewrites the voucher on display, and in a cash approval settles it in the same transaction.
 // Gives false, writing nothing, when the stored voucher is approved already (by this form
 // earlier or by another copy of the program meanwhile): rewriting it would undo the approval
-// and approving it again would pay it twice.
+// and approving it again would pay it twice; likewise, in a cash approval, when another copy
+// voided it meanwhile.
 bool frmIo::rewriteVoucher(store::Recordset& target, bool cash) {
     store::Transaction tx(*app::dbAcc);
     const QString no = target.text(1);
     const QVariant stored =
         app::dbAcc->scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {no});
-    if (stored.isValid() && stored.toInt() >= 0)
+    if (stored.isValid() && (stored.toInt() >= 0 || (cash && stored.toInt() == -3)))
         return false;
     target.Edit();
     writeColumns(target, true);
@@ -134,6 +142,12 @@ bool frmIo::rewriteVoucher(store::Recordset& target, bool cash) {
         appendCashMovement(no);
     tx.commit();
     return true;
+}
+
+int frmIo::storedStatus(const QString& voucherNo) const {
+    const QVariant stored =
+        app::dbAcc->scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {voucherNo});
+    return stored.isValid() ? stored.toInt() : 0;
 }
 
 void frmIo::refusedAsApproved() {

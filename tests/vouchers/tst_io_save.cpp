@@ -24,6 +24,7 @@ class TestIoSave : public QObject {
     void lastBalanceRoundedHalfToEven_data();
     void lastBalanceRoundedHalfToEven();
     void approvedElsewhereIsNotApprovedTwice();
+    void voidedElsewhereIsNotApprovedInCash();
     void billHandOver();
     void writtenRowIsTheOneOnDisplay();
     void twoCopiesSavingAtOnce();
@@ -246,6 +247,22 @@ void TestIoSave::approvedElsewhereIsNotApprovedTwice() {
     QVERIFY(f->ck->isChecked() && !f->ck->isEnabled());
     QCOMPARE(f->lbStat->text(), QStringLiteral("〔瀏覽〕"));
     QCOMPARE(f->approvingVoucher, app::False);
+}
+
+// Voided by another copy before a cash approval is saved: a void voucher is not paid.
+void TestIoSave::voidedElsewhereIsNotApprovedInCash() {
+    IoFixture fx;
+    fx.addVoucher({.no = "920711002", .amount = 20});
+    frmIo* f = fx.open();
+    QCOMPARE(f->lbNo->text(), QStringLiteral("920711002"));
+    f->ck->click();
+    fx.acc().execute("update iof set 方式 = -3 where 單號 = '920711002'");
+    fx.prompts().expectMessage(QStringLiteral("此收支單已在別處作廢\r\n所以並未簽核"));
+    f->cmdSv->click();
+    QCOMPARE(fx.count("select count(*) from cash"), 0);
+    QCOMPARE(fx.row("920711002").at(3).toInt(), -3);
+    QCOMPARE(f->lbStat->text(), QStringLiteral("〔瀏覽〕"));
+    QVERIFY(f->ckNoW->isChecked());
 }
 
 void TestIoSave::billHandOver() {
