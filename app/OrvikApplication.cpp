@@ -1,6 +1,7 @@
 #include "OrvikApplication.h"
 
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 #include <exception>
 
@@ -13,6 +14,10 @@ namespace orvik::app {
 OrvikApplication::OrvikApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kApplicationTitle);
     setApplicationVersion(QStringLiteral("2.5"));
+    // The calendars of the date pickers name months and weekdays as the office reads them,
+    // whatever language the computer was set up in.
+    QLocale::setDefault(
+        QLocale(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan));
     installTranslations();
 }
 
