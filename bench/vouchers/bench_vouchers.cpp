@@ -411,9 +411,30 @@ int main(int argc, char** argv) {
         f->cmdSall_Click();
         bareFind.push_back(elapsedMs([&] { bare.search(absent); }));
     }
-    prompts.inputAnswer.reset();
     row(QStringLiteral("full-text search, all 21 columns"), ms(stats(find).median),
         ms(stats(bareFind).median), QStringLiteral("< 1500 ms"), stats(find).median < 1500);
+
+    // A search with about 10,000 hits: the purpose text whose count comes nearest.
+    const QString common = app::dbAcc
+                               ->scalar(QStringLiteral("select 用途說明 from iof group by 用途說明 "
+                                                       "order by abs(count(*) - 10000) limit 1"))
+                               .toString();
+    prompts.inputAnswer = common;
+    std::vector<double> many;
+    int hitRows = 0;
+    for (int r = 0; r < std::max(3, rounds / 2); ++r) {
+        many.push_back(elapsedMs([&] { f->cmdSall_Click(); }));
+        hitRows = f->HFG->rowCount() - 1;
+        f->cmdSall_Click();
+    }
+    prompts.inputAnswer.reset();
+    row(QStringLiteral("search with %1 hits, grid filled").arg(hitRows), ms(stats(many).median),
+        QString(), QString(), true);
+    // The scan is the same as for the text that no voucher holds; the rest is reading the hits
+    // and filling the grid.
+    const double fill = stats(many).median - stats(find).median;
+    row(QStringLiteral("  of which reading and listing the hits"), ms(fill), QString(),
+        QStringLiteral("< 500 ms"), fill < 500);
 
     // The review of unapproved vouchers, then one combined bill for 100 of them. A folder made
     // here gets exactly 10,000 unapproved expense vouchers first; a given folder is taken as
