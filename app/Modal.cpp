@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QPointer>
+#include <QPushButton>
 #include <QShortcut>
 #include <utility>
 
@@ -49,11 +50,25 @@ void showModal(QWidget* form) {
         form->hide();  // modality applies only when a window is shown
     form->setWindowModality(Qt::ApplicationModal);
     // Esc leaves a form shown this way as its close box does (a dialog's Esc), so a keyboard
-    // user is never stuck in one.
+    // user is never stuck in one. The shortcuts are made once per form.
     if (!form->findChild<QShortcut*>(QStringLiteral("escapeCloses"), Qt::FindDirectChildrenOnly)) {
         auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), form);
         escape->setObjectName(QStringLiteral("escapeCloses"));
         QObject::connect(escape, &QShortcut::activated, form, [form] { form->close(); });
+        // Enter presses the form's default button (確定, 儲存), as in a dialog, while it is
+        // there to be pressed.
+        for (QPushButton* button : form->findChildren<QPushButton*>()) {
+            if (!button->isDefault())
+                continue;
+            for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+                auto* enter = new QShortcut(QKeySequence(key), form);
+                QObject::connect(enter, &QShortcut::activated, button, [button] {
+                    if (button->isVisible() && button->isEnabled())
+                        button->click();
+                });
+            }
+            break;
+        }
     }
     form->show();
 

@@ -253,6 +253,24 @@ void TestProgram::modalWithoutHookWaitsForTheForm() {
     });
     showModal(&form);
     QVERIFY(closedByEscape);
+
+    // Enter presses the default button while it can be pressed.
+    QWidget dialog;
+    auto* ok = new QPushButton(QStringLiteral("確定"), &dialog);
+    ok->setDefault(true);
+    int pressed = 0;
+    QObject::connect(ok, &QPushButton::clicked, &dialog, [&] { ++pressed; });
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.activateWindow();
+        if (QTest::qWaitForWindowActive(&dialog)) {
+            QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
+            ok->setEnabled(false);
+            QTest::keyClick(dialog.windowHandle(), Qt::Key_Enter);
+        }
+        dialog.hide();
+    });
+    showModal(&dialog);
+    QCOMPARE(pressed, 1);
 }
 
 int main(int argc, char** argv) {
