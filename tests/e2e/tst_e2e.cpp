@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -152,6 +153,18 @@ class Screen {
 
     int lastWindow() const { return controls_.isEmpty() ? -1 : controls_.last().window; }
 
+    // Whether a message box comes up within `ms` (leaving a box asks what is in it).
+    bool promptWithin(int ms) {
+        QElapsedTimer t;
+        t.start();
+        do {
+            if (read() && find(QStringLiteral("qt_msgbox_label")))
+                return true;
+            QThread::msleep(40);
+        } while (t.elapsed() < ms);
+        return false;
+    }
+
     // Waits until the control `name` is gone.
     void waitGone(const QString& name, int timeoutMs = 15000) {
         QElapsedTimer t;
@@ -189,10 +202,18 @@ class Screen {
     }
 
     // Clicks into a text box (or an editable combo's text), selects what it holds and types.
+    // A slow start (a sanitizer build, a busy machine) can still have a pop-up closing when the
+    // typing starts; the box is checked and filled once more if the text went astray.
     void fill(const QString& name, const QString& text) {
-        click(name);
-        key("ctrl+a");
-        type(text);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            click(name);
+            key("ctrl+a");
+            type(text);
+            if (waitFor(name).text == text)
+                return;
+            QThread::msleep(300);
+        }
+        fail(name + QStringLiteral(" does not take ") + text);
     }
 
     void type(const QString& text) {
@@ -224,16 +245,46 @@ class Screen {
     void pickOfferedDate(const QString& name) {
         const Control c = waitFor(name, [](const Control& w) { return w.enabled; });
         clickAt(QPoint(c.rect.right() - 6, c.rect.center().y()));
-        QThread::msleep(300);
+        waitForClass(QStringLiteral("Calendar"));  // the pop-up, whatever Qt calls it inside
         key(QStringLiteral("Return"));
+        waitGoneClass(QStringLiteral("Calendar"));
     }
 
-    // Opens a drop-down list and takes its first row.
+    // Waits for a window or control whose class name holds `cls`, or for none to be left.
+    Control waitForClass(const QString& cls, int timeoutMs = 15000) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < timeoutMs) {
+            if (read()) {
+                for (const Control& c : controls_) {
+                    if (c.cls.contains(cls))
+                        return c;
+                }
+            }
+            QThread::msleep(40);
+        }
+        fail(cls + QStringLiteral(" was not shown"));
+    }
+
+    void waitGoneClass(const QString& cls, int timeoutMs = 15000) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < timeoutMs) {
+            if (read() && std::none_of(controls_.begin(), controls_.end(),
+                                       [&](const Control& c) { return c.cls.contains(cls); }))
+                return;
+            QThread::msleep(40);
+        }
+        fail(cls + QStringLiteral(" stayed"));
+    }
+
+    // Opens a drop-down list and clicks its first row.
     void pickFirst(const QString& name) {
         click(name);
-        QThread::msleep(200);
-        key(QStringLiteral("Home"));
-        key(QStringLiteral("Return"));
+        const Control list = waitForClass(QStringLiteral("ComboBoxPrivateContainer"));
+        QThread::msleep(150);  // the list settles where it opens
+        clickAt(QPoint(list.rect.left() + 30, list.rect.top() + 10));
+        waitGoneClass(QStringLiteral("ComboBoxPrivateContainer"));
     }
 
     // Records the failure with the map as it stands and leaves the walk.
@@ -356,13 +407,12 @@ void tst_EndToEnd::enterVoucher(Screen& s, const QString& use, const QString& am
               [](const Control& c) { return c.text == QStringLiteral("〔新增中〕"); });
     s.fill(QStringLiteral("cbUse"), use);
     s.click(QStringLiteral("txtCash"));
-    if (s.read() && s.find(QStringLiteral("qt_msgbox_label")))
+    if (s.promptWithin(1500))
         s.answer(QStringLiteral("是否加入"), QStringLiteral("是"));
     s.fill(QStringLiteral("txtCash"), amount);
     s.fill(QStringLiteral("cbAcc"), account);
     s.click(QStringLiteral("cbReq"));
-    s.read();
-    if (s.find(QStringLiteral("qt_msgbox_label"))) {
+    if (s.promptWithin(1500)) {
         // A new account: named and given its direction in the add-account dialog.
         s.answer(QStringLiteral("沒有此科目是否加入?"), QStringLiteral("是"));
         s.fill(QStringLiteral("txtAcc"), QStringLiteral("工程收入"));
@@ -396,6 +446,7 @@ void tst_EndToEnd::approve(Screen& s, bool cash) {
 void tst_EndToEnd::enterBill(Screen& s, const QString& billNo) {
     s.waitFor(QStringLiteral("txtBillNo"));
     s.pickOfferedDate(QStringLiteral("DTP1"));
+    s.waitFor(QStringLiteral("lbW"), [](const Control& c) { return !c.text.isEmpty(); });
     s.pickFirst(QStringLiteral("cbWbnk"));
     s.waitFor(QStringLiteral("cbWbnk"), [](const Control& c) { return !c.text.isEmpty(); });
     s.fill(QStringLiteral("txtBillNo"), billNo);
