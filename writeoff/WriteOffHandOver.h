@@ -10,7 +10,8 @@
 //         return writeoff::VoucherForWriteOff{io->lbNo->text(), io->txtCash->text(),
 //                                             io->hDayDate(), io->optA[0]->isChecked()};
 //     });
-//     vouchers::setWriteOffEntry(&writeoff::ShowWriteOffForm);
+//     app::gMachIncome = ...;
+//     writeoff::ShowWriteOffForm();
 //
 // Nothing comes back: the effect of a write-off is the stamped instalment or addition row.
 
