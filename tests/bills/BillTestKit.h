@@ -3,14 +3,12 @@
 // Around each bill test: a database folder of its own opened as the program opens it, the
 // program clock fixed on a given day, scripted prompts, and no voucher form hooks left over.
 
-#include <QCalendarWidget>
-#include <QCoreApplication>
-#include <QDateEdit>
 #include <QTest>
 
 #include "BillHandOver.h"
 #include "Clock.h"
 #include "Globals.h"
+#include "Pickers.h"
 #include "ProgramSandbox.h"
 #include "Recordset.h"
 #include "TestDataFolder.h"
@@ -66,14 +64,5 @@ class BillTestKit {
     TestDataFolder folder_;
     ProgramSandbox sandbox_;
 };
-
-// Picks `date` in a date picker's calendar and closes it, as a user does.
-inline void pickDate(QDateEdit* picker, const QDate& date) {
-    QWidget* popup = picker->calendarWidget()->window();
-    popup->show();
-    picker->calendarWidget()->setSelectedDate(date);
-    popup->hide();
-    QCoreApplication::processEvents();
-}
 
 }  // namespace orvik::testing

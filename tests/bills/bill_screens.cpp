@@ -3,7 +3,6 @@
 // bill_screens OUTPUT_FOLDER (scripts/screens-bills runs it).
 
 #include <QApplication>
-#include <QCalendarWidget>
 #include <QDir>
 #include <QPushButton>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "Forms.h"
 #include "Globals.h"
 #include "Modal.h"
+#include "Pickers.h"
 #include "ProgramSandbox.h"
 #include "TestDataFolder.h"
 #include "frmBill.h"
@@ -21,14 +21,6 @@ using namespace orvik;
 using bills::frmBill;
 
 namespace {
-
-void pick(QDateEdit* picker, const QDate& date) {
-    QWidget* popup = picker->calendarWidget()->window();
-    popup->show();
-    picker->calendarWidget()->setSelectedDate(date);
-    popup->hide();
-    QCoreApplication::processEvents();
-}
 
 bool save(QWidget* form, const QString& file) {
     form->adjustSize();
@@ -72,8 +64,8 @@ int main(int argc, char** argv) {
         app::ScopedModalHook hook([&](QWidget* w) {
             auto* f = static_cast<frmBill*>(w);
             f->txtBillNo->setText(income ? "AX-2207154" : "CK0012345");
-            pick(f->DTP1, QDate(2024, 5, 10));
-            pick(f->DTP2, QDate(2024, 6, 30));
+            testing::pickDate(f->DTP1, QDate(2024, 5, 10));
+            testing::pickDate(f->DTP2, QDate(2024, 6, 30));
             QComboBox* own = income ? f->cbCbnk : f->cbWbnk;
             own->setCurrentIndex(0);
             emit own->activated(0);

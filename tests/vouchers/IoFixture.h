@@ -4,7 +4,6 @@
 // would. Every test makes its own fixture; the clock stands still at 2003-07-12 10:00 (day
 // prefix 920712) unless the test moves it.
 
-#include <QCalendarWidget>
 #include <QDateTime>
 #include <QStandardItemModel>
 #include <QtTest>
@@ -13,6 +12,7 @@
 #include "Clock.h"
 #include "Forms.h"
 #include "Globals.h"
+#include "Pickers.h"
 #include "ProgramSandbox.h"
 #include "Recordset.h"
 #include "TestDataFolder.h"
@@ -166,15 +166,6 @@ class IoFixture {
         acc().execute(
             QStringLiteral("insert into bbank (bank, id, user) values "
                            "('第一銀行', '123-456', '本公司支存')"));
-    }
-
-    // Picks `date` in a date picker's calendar and closes it, as a user does.
-    static void pickDate(QDateEdit* picker, const QDate& date) {
-        QWidget* popup = picker->calendarWidget()->window();
-        popup->show();
-        picker->calendarWidget()->setSelectedDate(date);
-        popup->hide();
-        QCoreApplication::processEvents();
     }
 
     // Fills the bill form open for entry as a user does (the issue date, which the due date
