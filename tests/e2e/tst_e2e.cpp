@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
-#include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -120,34 +120,53 @@ class Screen {
         return found;
     }
 
+    // Reads the map until `done` holds (true) or `timeoutMs` has passed (false).
+    bool poll(const std::function<bool()>& done, int timeoutMs) {
+        QElapsedTimer t;
+        t.start();
+        do {
+            if (read() && done())
+                return true;
+            QThread::msleep(40);
+        } while (t.elapsed() < timeoutMs);
+        return false;
+    }
+
+    // The first control of the map that `match` takes.
+    std::optional<Control> first(const std::function<bool(const Control&)>& match) const {
+        for (const Control& c : controls_) {
+            if (match(c))
+                return c;
+        }
+        return std::nullopt;
+    }
+
     // Waits until the control `name` is shown and `ready` holds for it.
     Control waitFor(const QString& name, const std::function<bool(const Control&)>& ready = nullptr,
                     int timeoutMs = 15000) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < timeoutMs) {
-            if (read()) {
-                if (auto c = find(name); c && c->rect.width() > 0 && (!ready || ready(*c)))
-                    return *c;
-            }
-            QThread::msleep(40);
-        }
+        std::optional<Control> c;
+        if (poll(
+                [&] {
+                    c = find(name);
+                    return c && c->rect.width() > 0 && (!ready || ready(*c));
+                },
+                timeoutMs))
+            return *c;
         fail(name + QStringLiteral(" did not appear as expected"));
     }
 
     // Waits for a control of the active window whose text holds `contains`, named or not.
     Control waitForText(const QString& contains, int timeoutMs = 15000) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < timeoutMs) {
-            if (read()) {
-                for (const Control& c : controls_) {
-                    if (c.text.contains(contains) && c.window == lastWindow())
-                        return c;
-                }
-            }
-            QThread::msleep(40);
-        }
+        std::optional<Control> c;
+        if (poll(
+                [&] {
+                    c = first([&](const Control& w) {
+                        return w.text.contains(contains) && w.window == lastWindow();
+                    });
+                    return c.has_value();
+                },
+                timeoutMs))
+            return *c;
         fail(contains + QStringLiteral(" was not shown"));
     }
 
@@ -155,26 +174,13 @@ class Screen {
 
     // Whether a message box comes up within `ms` (leaving a box asks what is in it).
     bool promptWithin(int ms) {
-        QElapsedTimer t;
-        t.start();
-        do {
-            if (read() && find(QStringLiteral("qt_msgbox_label")))
-                return true;
-            QThread::msleep(40);
-        } while (t.elapsed() < ms);
-        return false;
+        return poll([&] { return find(QStringLiteral("qt_msgbox_label")).has_value(); }, ms);
     }
 
     // Waits until the control `name` is gone.
     void waitGone(const QString& name, int timeoutMs = 15000) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < timeoutMs) {
-            if (read() && !find(name))
-                return;
-            QThread::msleep(40);
-        }
-        fail(name + QStringLiteral(" stayed"));
+        if (!poll([&] { return !find(name); }, timeoutMs))
+            fail(name + QStringLiteral(" stayed"));
     }
 
     QString text(const QString& name) { return waitFor(name).text; }
@@ -252,30 +258,21 @@ class Screen {
 
     // Waits for a window or control whose class name holds `cls`, or for none to be left.
     Control waitForClass(const QString& cls, int timeoutMs = 15000) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < timeoutMs) {
-            if (read()) {
-                for (const Control& c : controls_) {
-                    if (c.cls.contains(cls))
-                        return c;
-                }
-            }
-            QThread::msleep(40);
-        }
+        std::optional<Control> c;
+        if (poll(
+                [&] {
+                    c = first([&](const Control& w) { return w.cls.contains(cls); });
+                    return c.has_value();
+                },
+                timeoutMs))
+            return *c;
         fail(cls + QStringLiteral(" was not shown"));
     }
 
     void waitGoneClass(const QString& cls, int timeoutMs = 15000) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < timeoutMs) {
-            if (read() && std::none_of(controls_.begin(), controls_.end(),
-                                       [&](const Control& c) { return c.cls.contains(cls); }))
-                return;
-            QThread::msleep(40);
-        }
-        fail(cls + QStringLiteral(" stayed"));
+        if (!poll([&] { return !first([&](const Control& w) { return w.cls.contains(cls); }); },
+                  timeoutMs))
+            fail(cls + QStringLiteral(" stayed"));
     }
 
     // Opens a drop-down list and clicks its first row.
