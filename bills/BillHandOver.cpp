@@ -35,9 +35,13 @@ void unloadBillForm() {
 }
 
 std::optional<BillRow> runEntry() {
+    // The bill form takes gPicked for its processing mode, so it is off during the entry; the
+    // voucher form's own use of it (its voucher came from the list) gets its value back.
+    const Bool16 picked = std::exchange(gPicked, False);
     showModal(Forms::get<frmBill>());
     // Left open without 儲存 or 取消 (hidden, not closed): unloading it counts as 取消.
     unloadBillForm();
+    gPicked = picked;
     return takeEnteredBill();
 }
 
@@ -65,7 +69,6 @@ std::optional<BillRow> enterSingleBill() {
     enteredBill().reset();
     gBillFromSave = True;
     gBillFromIssue = False;
-    gPicked = False;
     auto row = runEntry();
     gBillFromSave = False;
     return row;
@@ -78,7 +81,6 @@ std::optional<BillRow> enterCombinedBill(const QString& firstVoucherNo, qint32 m
     gMarkedTotal = markedTotal;
     gBillFromIssue = True;
     gBillFromSave = False;
-    gPicked = False;
     auto row = runEntry();
     gBillFromIssue = False;
     return row;

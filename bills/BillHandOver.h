@@ -47,7 +47,7 @@ void unloadVoucherForm();
 
 // Entry for the voucher on display (gBillFromSave): shows frmBill modally and gives the bill
 // the user saved, or nothing when the entry was cancelled (gBillCancel is then True, for the
-// caller to read and clear).
+// caller to read and clear). gPicked is False while the form is open and as before afterwards.
 std::optional<BillRow> enterSingleBill();
 
 // Entry for a combined bill (gBillFromIssue) of the vouchers marked in the list: the key is

@@ -57,11 +57,7 @@ void frmIo::appendCashMovement(const QString& voucherNo) {
 // unapproved, the form back in browsing) or the stored voucher is no longer unapproved.
 bool frmIo::approveByBill(store::Recordset& target) {
     const ChildFormScope busy(*this);
-    // enterSingleBill clears gPicked, which the bill form takes for its processing mode; the
-    // voucher on display is the same as before, and gPicked still says where it came from.
-    const app::Bool16 picked = app::gPicked;
     const std::optional<bills::BillRow> bill = bills::enterSingleBill();
-    app::gPicked = picked;
 
     if (!bill) {
         billEntryCancelled();
@@ -81,8 +77,7 @@ bool frmIo::approveByBill(store::Recordset& target) {
 // while the bill form was open.
 bool frmIo::settleByBill(store::Recordset& target, const bills::BillRow& bill) {
     store::Transaction tx(*app::dbAcc);
-    const QVariant stored =
-        app::dbAcc->scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {target.text(1)});
+    const QVariant stored = storedStatus(target.text(1));
     if (!stored.isValid() || stored.isNull())
         return false;
     const qint64 status = RoundHalfEven(stored.toDouble());

@@ -230,11 +230,8 @@ void frmIo::cmdco_Click() {
         return;
     }
     const ChildFormScope busy(*this);
-    // enterCombinedBill clears gPicked for the bill form; the voucher on display stays the same.
-    const app::Bool16 picked = app::gPicked;
     const std::optional<bills::BillRow> bill =
         bills::enterCombinedBill(numbers.first(), app::gMarkedTotal);
-    app::gPicked = picked;
     if (!bill) {
         app::MsgBox(QStringLiteral("因您取消票據輸入\r\n所以此收支單並未簽核"), app::Buttons::OK,
                     app::Icon::Exclamation, QStringLiteral("ACC"));
