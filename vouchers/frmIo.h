@@ -182,7 +182,7 @@ class frmIo : public QWidget, public Ui::frmIo {
     void appendCashMovement(const QString& voucherNo);
     void closingSteps();
     void refusedAsApproved();
-    int storedStatus(const QString& voucherNo) const;  // 方式 as stored now
+    QVariant storedStatus(const QString& voucherNo) const;  // 方式 as stored now (invalid: gone)
 
     // Printing
     void ShowCompany();

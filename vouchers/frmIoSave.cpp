@@ -42,7 +42,7 @@ void frmIo::cmdSv_Click() {
             if (!approveByBill(target))
                 return;
         } else if (!rewriteVoucher(target, approving)) {
-            if (approving && storedStatus(target.text(1)) == -3) {
+            if (approving && storedStatus(target.text(1)).toInt() == -3) {
                 // Voided by another copy since it was shown: a void voucher is never paid.
                 app::MsgBox(QStringLiteral("此收支單已在別處作廢\r\n所以並未簽核"),
                             app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("ACC"));
@@ -129,8 +129,7 @@ void frmIo::insertVoucher() {
 bool frmIo::rewriteVoucher(store::Recordset& target, bool cash) {
     store::Transaction tx(*app::dbAcc);
     const QString no = target.text(1);
-    const QVariant stored =
-        app::dbAcc->scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {no});
+    const QVariant stored = storedStatus(no);
     if (stored.isValid() && (stored.toInt() >= 0 || (cash && stored.toInt() == -3)))
         return false;
     target.Edit();
@@ -144,10 +143,8 @@ bool frmIo::rewriteVoucher(store::Recordset& target, bool cash) {
     return true;
 }
 
-int frmIo::storedStatus(const QString& voucherNo) const {
-    const QVariant stored =
-        app::dbAcc->scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {voucherNo});
-    return stored.isValid() ? stored.toInt() : 0;
+QVariant frmIo::storedStatus(const QString& voucherNo) const {
+    return app::dbAcc->scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {voucherNo});
 }
 
 void frmIo::refusedAsApproved() {
