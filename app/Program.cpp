@@ -6,6 +6,7 @@
 #include "Database.h"
 #include "Globals.h"
 #include "Prompts.h"
+#include "WaitCursor.h"
 
 namespace orvik::app {
 
@@ -60,6 +61,46 @@ bool guard(const std::function<void()>& handler) {
     } catch (const store::EngineError& error) {
         ReportEngineError(error);
         return false;
+    }
+}
+
+bool isBusyError(const store::EngineError& error) {
+    return error.number() == store::err::DatabaseBusy || error.number() == store::err::RecordLocked;
+}
+
+bool guardWrite(const QString& action, const std::function<void()>& write, bool offerRetry) {
+    // What the user can do about it: press the button again, or just try again later.
+    const QString again = action.isEmpty() ? QStringLiteral("請稍後再試一次。")
+                                           : QStringLiteral("請稍後再按一次「%1」。").arg(action);
+    for (;;) {
+        try {
+            const WaitCursor busy;
+            write();
+            return true;
+        } catch (const store::EngineError& error) {
+            // The write's own transactions have unwound; whatever else was left open goes too,
+            // so nothing of it remains.
+            store::Database::rollbackAll();
+            if (!isBusyError(error)) {
+                MsgBox(QStringLiteral("寫入資料庫時發生錯誤，這次沒有寫入任何資料：\r\n%1 %2\r\n"
+                                      "您輸入的內容仍在畫面上，")
+                               .arg(error.number())
+                               .arg(error.description()) +
+                           again,
+                       Buttons::OK, Icon::Critical, QStringLiteral("ACC"));
+                return false;
+            }
+            const QString busy = QStringLiteral(
+                "資料庫正由另一位使用者或程式使用中，等候後仍無法寫入，這次沒有寫入任何資料。\r\n");
+            if (!offerRetry) {
+                MsgBox(busy + QStringLiteral("您輸入的內容仍在畫面上，") + again, Buttons::OK,
+                       Icon::Exclamation, QStringLiteral("ACC"));
+                return false;
+            }
+            if (MsgBox(busy + QStringLiteral("是否再試一次？"), Buttons::YesNo, Icon::Exclamation,
+                       QStringLiteral("ACC")) != Answer::Yes)
+                return false;
+        }
     }
 }
 

@@ -35,6 +35,20 @@ void ReportEngineError(const store::EngineError& error);
 // when that happened.
 bool guard(const std::function<void()>& handler);
 
+// Runs a write the user asked for: a save, an approval, a bill, a write-off, a print. An
+// engine error inside it has rolled back all that the write began (its transactions unwind) and
+// is told for what it is, another copy holding the books past the wait or the engine's own
+// failure, without ending the program: the form keeps its mode and every typed value, so the
+// user can press `action` (the button's caption) again. With `offerRetry` the user is asked
+// whether to try again at once instead, for a write whose input lives in a form that has
+// closed (a bill). The wait cursor shows while the write runs. Gives false when nothing was
+// written.
+bool guardWrite(const QString& action, const std::function<void()>& write, bool offerRetry = false);
+
+// Whether an engine error means another copy of the program (or another program) held the
+// books past the wait: the write may succeed when tried again.
+bool isBusyError(const store::EngineError& error);
+
 // QObject::connect for event handlers: the handler runs under guard(). `handler` is either a
 // member function of `receiver` (connectHandler(cmdOK, &QPushButton::clicked, this,
 // &frmLogin::cmdOK_Click)) or any callable; it may take fewer arguments than the signal.

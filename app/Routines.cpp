@@ -56,6 +56,24 @@ QString ToBinaryRights(qint32 rights) {
     return s;
 }
 
+qint32 EffectiveRights(qint32 rights) {
+    return rights < 0 || rights > kAllRights ? 0 : rights;
+}
+
+bool HasRight(int digit) {
+    if (digit < 1 || digit > 22)
+        return false;
+    return (EffectiveRights(gRights) >> (digit - 1)) & 1;
+}
+
+bool HasAnyRight(int first, int last) {
+    for (int digit = first; digit <= last; ++digit) {
+        if (HasRight(digit))
+            return true;
+    }
+    return false;
+}
+
 QString AmountInWords(const QString& digits) {
     QString w;
     for (const QChar c : digits) {

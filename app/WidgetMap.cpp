@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSaveFile>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -67,18 +67,32 @@ void describe(QString& out, int window, QWidget* w) {
         if (input || !child->objectName().isEmpty() || !text.isEmpty())
             line(out, window, child->objectName(), child->metaObject()->className(), r,
                  child->isEnabled(), button && button->isChecked(), text);
-        if (auto* table = qobject_cast<QTableWidget*>(child)) {
+        if (auto* table = qobject_cast<QTableView*>(child); table && table->model()) {
+            // The rows in view only: a list may hold tens of thousands. A view whose rows are
+            // counted from a heading row names them as its code counts them.
             QWidget* port = table->viewport();
-            for (int row = 0; row < table->rowCount(); ++row) {
-                for (int col = 0; col < table->columnCount(); ++col) {
-                    const QTableWidgetItem* item = table->item(row, col);
-                    const QRect cell = table->visualRect(table->model()->index(row, col));
-                    if (!item || !cell.isValid() || !port->rect().intersects(cell))
+            const QAbstractItemModel* model = table->model();
+            const int offset = table->property("orvikRowOffset").toInt();
+            int first = table->rowAt(0);
+            int last = table->rowAt(port->height() - 1);
+            if (first < 0)
+                first = 0;
+            if (last < 0)
+                last = model->rowCount() - 1;
+            for (int row = first; row <= last; ++row) {
+                for (int col = 0; col < model->columnCount(); ++col) {
+                    const QModelIndex index = model->index(row, col);
+                    const QVariant shown = model->data(index, Qt::DisplayRole);
+                    const QRect cell = table->visualRect(index);
+                    if (!shown.isValid() || !cell.isValid() || !port->rect().intersects(cell))
                         continue;
                     line(out, window,
-                         QStringLiteral("%1[%2,%3]").arg(child->objectName()).arg(row).arg(col),
+                         QStringLiteral("%1[%2,%3]")
+                             .arg(child->objectName())
+                             .arg(row + offset)
+                             .arg(col),
                          "cell", QRect(port->mapToGlobal(cell.topLeft()), cell.size()), true, false,
-                         item->text());
+                         shown.toString());
                 }
             }
         }
