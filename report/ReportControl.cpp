@@ -93,18 +93,24 @@ void ReportControl::setAction(int action) {
 }
 
 void ReportControl::runWithin(store::Database& db, const std::function<void()>& fill) {
-    const Layout layout = Layout::load(reportFileName_);
-    Values values;
-    {
-        store::Transaction tx(db);
-        if (fill)
-            fill();
-        values = readValues(db);
-        // Committed before printing: the values are in hand, and a preview left open must
-        // not keep other copies of the program from writing their own rows.
-        tx.commit();
-    }
-    print(layout, values);
+    print(prepareWithin(db, fill));
+}
+
+ReportControl::Prepared ReportControl::prepareWithin(store::Database& db,
+                                                     const std::function<void()>& fill) {
+    Prepared prepared{Layout::load(reportFileName_), {}};
+    store::Transaction tx(db);
+    if (fill)
+        fill();
+    prepared.values = readValues(db);
+    // Committed before printing: the values are in hand, and a preview left open must not
+    // keep other copies of the program from writing their own rows.
+    tx.commit();
+    return prepared;
+}
+
+void ReportControl::print(const Prepared& prepared) {
+    print(prepared.layout, prepared.values);
 }
 
 QString ReportControl::pdfPathFor(const Layout& layout, const Values& values) const {

@@ -63,6 +63,15 @@ class ReportControl : public QObject {
     // `fill` or the reading throws, the transaction is rolled back and the error passes on.
     void runWithin(store::Database& db, const std::function<void()>& fill);
 
+    // runWithin in its two steps, for a caller that tells a failure to write the rows apart
+    // from the printing (which may wait for the user in the preview).
+    struct Prepared {
+        Layout layout;
+        Values values;
+    };
+    Prepared prepareWithin(store::Database& db, const std::function<void()>& fill);
+    void print(const Prepared& prepared);
+
     // The PDF file the last run wrote; empty when it went to the preview.
     const QString& lastOutputPath() const { return lastOutputPath_; }
 
