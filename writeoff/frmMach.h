@@ -63,7 +63,8 @@ class frmMach : public QWidget, public Ui::frmMach {
 
     // 確定沖帳 (frmMachConfirm.cpp).
     std::optional<qint64> AskAmount();
-    bool WriteOffRow(const QVariant& period, qint64 amount);
+    enum class WriteResult { Written, Refused, Failed };  // Failed: the books were not written
+    WriteResult WriteOffRow(const QVariant& period, qint64 amount);
 
     bool income_ = false;  // gMachIncome when the form loaded
 };

@@ -2,6 +2,7 @@
 // transaction.
 
 #include "EngineError.h"
+#include "Program.h"
 #include "Prompts.h"
 #include "Recordset.h"
 #include "Routines.h"
@@ -27,6 +28,12 @@ void ReportNotFound() {
 }  // namespace
 
 void frmMach::cmd_Click() {
+    // Writing off belongs to those with the write-off right, asked again where it is written.
+    if (!HasRight(4)) {
+        MsgBox(QStringLiteral("您沒有這項作業的權限"), Buttons::OK, Icon::Exclamation,
+               QStringLiteral("ACC"));
+        return;
+    }
     const VoucherForWriteOff voucher = voucherForWriteOff();
     // lbMachCash shows this same figure, so the amount compared is the amount stored.
     qint64 amount = WholeAmount(voucher.amountText);
@@ -46,12 +53,19 @@ void frmMach::cmd_Click() {
     const bool instalment = isTrue(selIsInstalment);
     const QTableWidgetItem* key = (instalment ? hfgC : hfgR)->item(selRow, 0);
     const auto period = PeriodFromKey(key ? key->text() : QString(), instalment);
-    if (!period)
+    if (!period) {
         ReportNotFound();
-    if (!period || !WriteOffRow(*period, amount)) {
-        // Show what is open now; the button goes with the old rows.
-        lstRio_Click();
+        lstRio_Click();  // show what is open now; the button goes with the old rows
         return;
+    }
+    switch (WriteOffRow(*period, amount)) {
+        case WriteResult::Written:
+            break;
+        case WriteResult::Failed:
+            return;  // nothing written; the row stays chosen for another try
+        case WriteResult::Refused:
+            lstRio_Click();
+            return;
     }
     HideConfirmButton();
     Unload();
@@ -70,7 +84,7 @@ std::optional<qint64> frmMach::AskAmount() {
     }
 }
 
-bool frmMach::WriteOffRow(const QVariant& period, qint64 amount) {
+frmMach::WriteResult frmMach::WriteOffRow(const QVariant& period, qint64 amount) {
     const bool instalment = isTrue(selIsInstalment);
     const QString table = instalment ? InstalmentTable(income_) : AdditionTable(income_);
     const QString id = ListValue();
@@ -78,7 +92,8 @@ bool frmMach::WriteOffRow(const QVariant& period, qint64 amount) {
     store::Database& db = *dbAcc;
 
     Outcome outcome = Outcome::Written;
-    {
+    const bool written = guardWrite(cmd->text(), [&] {
+        outcome = Outcome::Written;
         store::Transaction tx(db);
         // Only a row that is still open, read inside the transaction: one that another copy
         // wrote off since the grid was filled keeps that copy's stamp.
@@ -104,20 +119,22 @@ bool frmMach::WriteOffRow(const QVariant& period, qint64 amount) {
             tx.commit();
         }
         rs.Close();
-    }
+    });
+    if (!written)
+        return WriteResult::Failed;
 
     switch (outcome) {
         case Outcome::Written:
-            return true;
+            return WriteResult::Written;
         case Outcome::AlreadyWrittenOff:
             MsgBox(QStringLiteral("此筆已經沖帳，不能重複沖帳"), Buttons::OK, Icon::Exclamation,
                    kTitle);
-            return false;
+            return WriteResult::Refused;
         case Outcome::NotFound:
             break;
     }
     ReportNotFound();
-    return false;
+    return WriteResult::Refused;
 }
 
 }  // namespace orvik::writeoff

@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "ProgramSandbox.h"
 #include "Recordset.h"
+#include "Routines.h"
 #include "TestDataFolder.h"
 #include "WriteOffHandOver.h"
 #include "frmMach.h"
@@ -19,6 +20,7 @@ class WriteOffTestKit {
   public:
     WriteOffTestKit() {
         folder_.openAsProgram();
+        app::gRights = app::kAllRights;  // a user who may write off; tests lower it
         writeoff::setVoucherSource([this] { return voucher; });
     }
     ~WriteOffTestKit() { writeoff::resetHandOver(); }
