@@ -12,4 +12,8 @@ void showVoucherForm() {
     form->activateWindow();
 }
 
+bool closeVoucherForm() {
+    return app::Forms::unload<vouchers::frmIo>();
+}
+
 }  // namespace orvik::shell

@@ -161,7 +161,12 @@ bool frmAccMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmAccMain::closeEvent(QCloseEvent* event) {
-    // The bar is the program: whatever closes it ends the run, as its exit button does.
+    // The bar is the program: whatever closes it ends the run, as its exit button does, and
+    // asks first about a voucher in the middle of an entry.
+    if (!closeVoucherForm()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     EndProgram();
 }
@@ -226,7 +231,7 @@ void frmAccMain::cmdreIo_Click() {
 void frmAccMain::cmdSys_Click() {
     if (ioFormIsOpen())
         return;
-    const QString rights = ToBinaryRights(gRights);
+    const QString rights = ToBinaryRights(EffectiveRights(gRights));
     QAction* const items[] = {mSta, mCsh, mLW, mSec, mPer, mCom, mTrans};
     constexpr int kFirstPosition = 14;
     for (int i = 0; i < 7; ++i)
@@ -235,6 +240,9 @@ void frmAccMain::cmdSys_Click() {
 }
 
 void frmAccMain::cmdExit_Click() {
+    // A voucher being entered, edited or approved is not thrown away without asking.
+    if (!closeVoucherForm())
+        return;
     EndProgram();
 }
 
@@ -262,7 +270,7 @@ void frmAccMain::mTrans_Click() {
 }
 
 void frmAccMain::ApplyRights() {
-    const QString rights = ToBinaryRights(gRights);
+    const QString rights = ToBinaryRights(EffectiveRights(gRights));
     cmdIo->setEnabled(rights.mid(0, 4) != QLatin1String("0000"));
     cmdBill->setEnabled(rights.mid(4, 4) != QLatin1String("0000"));
     cmdPj->setEnabled(rights.mid(8, 2) != QLatin1String("00"));
