@@ -15,8 +15,8 @@
 //
 // (or bills::commitSingleBill(*dbAcc, *bill), which sets 方式 = 1 and writes the bill row in
 // one transaction). A combined bill: enterCombinedBill(first number, total), then
-// commitCombinedBill(*dbAcc, *bill, numbers). No transaction is open while the form waits
-// for the user, and a cancelled entry writes nothing.
+// commitCombinedBill(*dbAcc, *bill, marked vouchers with their amounts). No transaction is open
+// while the form waits for the user, and a cancelled entry writes nothing.
 
 #include <QDate>
 #include <QString>

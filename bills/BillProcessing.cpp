@@ -2,11 +2,14 @@
 // 退票 checks, asks, and writes the status with its effects in one transaction.
 
 #include <QStandardItemModel>
+#include <algorithm>
 
 #include "BillHandOver.h"
 #include "Clock.h"
 #include "EraDate.h"
+#include "Program.h"
 #include "Prompts.h"
+#include "Routines.h"
 #include "frmBill.h"
 
 namespace orvik::bills {
@@ -45,6 +48,7 @@ void frmBill::LoadStoredBill() {
     const QDate remindDate = store::storedDate(bill.field(2));
     dueDate_ = store::storedDate(bill.field(3));
     const QDate availableDate = store::storedDate(bill.field(4));
+    availableDate_ = availableDate;
     lbW->setText(plainDate(issueDate_));
     lbCk->setText(plainDate(dueDate_));
     if (issueDate_.isValid())
@@ -91,7 +95,20 @@ void frmBill::SelectStoredStatus(BillStatus status) {
         Oop[i]->setChecked(true);
 }
 
+// Processing a stored bill belongs to those who may handle bills (the bar's 票據 group).
+bool frmBill::refusedWithoutBillRight() {
+    if (HasAnyRight(5, 8))
+        return false;
+    MsgBox(QStringLiteral("您沒有這項作業的權限"), Buttons::OK, Icon::Exclamation,
+           QStringLiteral("ACC"));
+    FrmOp->setEnabled(false);
+    opArmed = False;
+    return true;
+}
+
 void frmBill::cmdOp_Click() {
+    if (refusedWithoutBillRight())
+        return;
     if (Oop[0]->isChecked()) {
         // Another copy may have processed the bill since it was shown.
         const QVariant stored = dbAcc->scalar(
@@ -113,20 +130,34 @@ void frmBill::RefuseOption() {
     Oop[0]->setChecked(true);
 }
 
+namespace {
+
+void tooEarly(bool income) {
+    MsgBox(income ? QStringLiteral("票據未到可用日\r\n不可兌現")
+                  : QStringLiteral("票據未到期\r\n不可兌現"),
+           Buttons::OK, Icon::Exclamation, QStringLiteral("Acc"));
+}
+
+void datesMissing(bool income) {
+    MsgBox(income ? QStringLiteral("此票據沒有到期日期或可用日期\r\n不可兌現")
+                  : QStringLiteral("此票據沒有到期日期\r\n不可兌現"),
+           Buttons::OK, Icon::Exclamation, QStringLiteral("Acc"));
+}
+
+}  // namespace
+
 bool frmBill::CashingRefused() {
     const QDate today = Clock::today();
-    if (!income_ && today < dueDate_) {
-        MsgBox(QStringLiteral("票據未到期\r\n不可兌現"), Buttons::OK, Icon::Exclamation,
-               QStringLiteral("Acc"));
+    // The stored dates decide: an income bill's available date as it was written, not the
+    // due date plus what the delay list can show.
+    if (!dueDate_.isValid() || (income_ && !availableDate_.isValid())) {
+        datesMissing(income_);
         return true;
     }
-    if (income_) {
-        const QDate usable = dueDate_.addDays(qMax(0, cbDeDay->currentIndex()));
-        if (today < usable) {
-            MsgBox(QStringLiteral("票據未到可用日\r\n不可兌現"), Buttons::OK, Icon::Exclamation,
-                   QStringLiteral("Acc"));
-            return true;
-        }
+    const QDate usable = income_ ? std::max(dueDate_, availableDate_) : dueDate_;
+    if (today < usable) {
+        tooEarly(income_);
+        return true;
     }
     if (!income_) {
         const qint64 available = availableFunds(*dbAcc, cbWbnk->currentText(), txtWid->text());
@@ -143,6 +174,10 @@ bool frmBill::CashingRefused() {
 void frmBill::Oop_Click(int index) {
     if (index == 0 || !isTrue(opArmed))
         return;
+    if (refusedWithoutBillRight()) {
+        Oop[0]->setChecked(true);
+        return;
+    }
     const auto action = BillStatus(index);
     if (action == BillStatus::Cashed && CashingRefused()) {
         RefuseOption();
@@ -172,12 +207,25 @@ void frmBill::Oop_Click(int index) {
     request.amount = amount_;
     request.movementDate = dueDate_;
     request.billNo = txtBillNo->text();
+    request.today = Clock::today();
 
     // The checks above were for the user's sake; processBill makes them again inside its
     // transaction, where they count.
-    const ProcessResult result = processBill(*dbAcc, request);
+    ProcessResult result;
+    if (!guardWrite(QString(), [&] { result = processBill(*dbAcc, request); })) {
+        RefuseOption();  // nothing written; still armed, to choose again
+        return;
+    }
     using Outcome = ProcessResult::Outcome;
     switch (result.outcome) {
+        case Outcome::TooEarly:
+            tooEarly(income_);
+            RefuseOption();
+            return;
+        case Outcome::DatesMissing:
+            datesMissing(income_);
+            RefuseOption();
+            return;
         case Outcome::InsufficientFunds:
             MsgBox(QStringLiteral("支票存款的餘額不足,無法兌現\r\n餘額為 ") +
                        FormatAmount(result.available),

@@ -1,5 +1,6 @@
 #include "BillStore.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Recordset.h"
@@ -66,20 +67,26 @@ bool commitSingleBill(Database& db, const BillRow& row) {
     return true;
 }
 
-QStringList commitCombinedBill(Database& db, const BillRow& row, const QStringList& voucherNos) {
+CombinedRefusal commitCombinedBill(Database& db, const BillRow& row,
+                                   const QVector<MarkedVoucher>& vouchers) {
     Transaction tx(db);
-    QStringList refused;
-    for (const QString& no : voucherNos) {
-        if (!isUnapproved(db.scalar(QStringLiteral("select 方式 from iof where 單號 = ?"), {no})))
-            refused << no;
+    CombinedRefusal refused;
+    for (const MarkedVoucher& v : vouchers) {
+        Recordset stored =
+            db.openRecordset(QStringLiteral("select 方式, 金額, pay from iof where 單號 = ?"),
+                             store::RecordsetType::Snapshot, {v.number});
+        if (stored.isEOF() || !isUnapproved(stored.field(0)))
+            refused.settled << v.number;
+        else if (wholeAmount(stored.field(1)) != v.amount || !store::storedBool(stored.field(2)))
+            refused.changed << v.number;
     }
-    if (!refused.isEmpty() || voucherNos.isEmpty())
+    if (!refused.isEmpty() || vouchers.isEmpty())
         return refused;
     insertBill(db, row);
-    for (const QString& no : voucherNos) {
+    for (const MarkedVoucher& v : vouchers) {
         db.execute(QStringLiteral("insert into iofs (多單號, 單號) values (?, ?)"),
-                   {row.voucherNo, no});
-        db.execute(QStringLiteral("update iof set 方式 = 1 where 單號 = ?"), {no});
+                   {row.voucherNo, v.number});
+        db.execute(QStringLiteral("update iof set 方式 = 1 where 單號 = ?"), {v.number});
     }
     tx.commit();
     return {};
@@ -121,6 +128,29 @@ ProcessResult processBill(Database& db, const ProcessRequest& request) {
         return result;
     }
 
+    QDate due = request.movementDate;
+    if (request.action == BillStatus::Cashed) {
+        // The dates as stored decide, not what a form derived from them: an income bill is
+        // cashed from its available date on, an issued one from its due date on.
+        Recordset dates = db.openRecordset(
+            QStringLiteral("select 到期日期, 可用日期, 收入 from bill where 收支單號 = ? limit 1"),
+            store::RecordsetType::Snapshot, {request.key});
+        due = store::storedDate(dates.field(0));
+        const QDate available = store::storedDate(dates.field(1));
+        const bool income = store::storedBool(dates.field(2));
+        dates.Close();
+        if (!due.isValid() || (income && !available.isValid())) {
+            result.outcome = Outcome::DatesMissing;
+            return result;
+        }
+        const QDate usable = income ? std::max(due, available) : due;
+        if (!request.today.isValid() || request.today < usable) {
+            result.outcome = Outcome::TooEarly;
+            result.usable = usable;
+            return result;
+        }
+    }
+
     if (request.action == BillStatus::Cashed && !request.income) {
         const qint64 available = availableFunds(db, request.bank, request.account);
         if (available < request.amount) {
@@ -151,14 +181,15 @@ ProcessResult processBill(Database& db, const ProcessRequest& request) {
         db.execute(
             QStringLiteral("insert into bank (id, Bid, bank, 存入, 異動日期, 異動金額, 摘要, "
                            "票據號碼, bala) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {result.ledgerId, request.account, request.bank, request.income,
-             dateOrNull(request.movementDate), request.amount,
+            {result.ledgerId, request.account, request.bank, request.income, dateOrNull(due),
+             request.amount,
              request.income ? QStringLiteral("收入票據兌現") : QStringLiteral("支出票據兌現"),
              request.billNo, result.balance});
     } else if (request.action == BillStatus::Voided || request.action == BillStatus::Bounced) {
         if (isCombinedKey(request.key)) {
             Recordset vouchers = db.openRecordset(
-                QStringLiteral("select 單號 from iofs where 多單號 = ? order by 單號"),
+                QStringLiteral(
+                    "select 單號 from iofs where 多單號 = ? order by length(單號), 單號"),
                 store::RecordsetType::Snapshot, {request.key});
             for (; !vouchers.isEOF(); vouchers.MoveNext())
                 result.clearedVouchers << vouchers.text(0);

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVector>
 #include <QtGlobal>
 
 #include "Database.h"
@@ -56,11 +57,27 @@ void insertBill(store::Database& db, const BillRow& row);
 // unapproved (another copy settled or voided it since).
 bool commitSingleBill(store::Database& db, const BillRow& row);
 
+// A voucher marked for a combined bill, with the amount the list showed when it was marked.
+struct MarkedVoucher {
+    QString number;
+    qint64 amount = 0;
+};
+
+// Why a combined bill was not written: vouchers that are gone or no longer unapproved, and
+// vouchers whose amount or direction another copy changed since they were marked (the bill's
+// total was made from the old amounts).
+struct CombinedRefusal {
+    QStringList settled;
+    QStringList changed;
+    bool isEmpty() const { return settled.isEmpty() && changed.isEmpty(); }
+};
+
 // Approval by a combined bill: the bill row (its voucherNo the combined key), one `iofs` row
-// per voucher in the order given, and status 1 on each, in one transaction. Writes nothing
-// and gives the numbers of the vouchers that are gone or no longer unapproved, if any.
-QStringList commitCombinedBill(store::Database& db, const BillRow& row,
-                               const QStringList& voucherNos);
+// per voucher in the order given, and status 1 on each, in one transaction, provided that
+// every voucher is still an unapproved expense voucher of the amount marked. Otherwise writes
+// nothing and names the vouchers that stand in the way.
+CombinedRefusal commitCombinedBill(store::Database& db, const BillRow& row,
+                                   const QVector<MarkedVoucher>& vouchers);
 
 // The combined key a voucher belongs to, or empty.
 QString combinedKeyOf(store::Database& db, const QString& voucherNo);
@@ -79,6 +96,7 @@ struct ProcessRequest {
     qint64 amount = 0;
     QDate movementDate;  // cashing: the date of the ledger movement (the due date)
     QString billNo;
+    QDate today;  // cashing: the working date, compared with the bill's stored dates
 };
 
 struct ProcessResult {
@@ -87,18 +105,23 @@ struct ProcessResult {
         AlreadyProcessed,   // another copy processed the bill since it was shown
         Missing,            // the bill row is gone
         InsufficientFunds,  // `available` holds what the account offers
+        TooEarly,           // cashing before the stored due or available date (`usable`)
+        DatesMissing,       // cashing a bill without its due date (or an income bill without
+                            // its available date)
     };
     Outcome outcome = Outcome::Done;
     BillStatus storedStatus = BillStatus::Unprocessed;  // for AlreadyProcessed
     qint64 available = 0;
+    QDate usable;      // TooEarly: the first day the bill may be cashed
     int ledgerId = 0;  // cashing: the ledger row written
     qint64 balance = 0;
     QStringList clearedVouchers;  // voiding, bouncing: vouchers whose amount became 0
 };
 
 // Sets the bill's status and does what the status asks, in one transaction: cashing appends
-// the movement to the account's ledger (with the funds check of an issued cheque), voiding
-// and bouncing clear the amount of every voucher the bill settled.
+// the movement to the account's ledger (with the date checks on the stored due and available
+// dates, and the funds check of an issued cheque), voiding and bouncing clear the amount of
+// every voucher the bill settled.
 ProcessResult processBill(store::Database& db, const ProcessRequest& request);
 
 }  // namespace orvik::bills

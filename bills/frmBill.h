@@ -86,11 +86,13 @@ class frmBill : public QWidget, public Ui::frmBill {
     // Processing (BillProcessing.cpp).
     void LoadStoredBill();
     bool CashingRefused();
+    bool refusedWithoutBillRight();
     void RefuseOption();
     void SelectStoredStatus(BillStatus status);
 
     QDate issueDate_;
     QDate dueDate_;
+    QDate availableDate_;  // processing: 可用日期 as stored
     bool income_ = false;
     qint64 amount_ = 0;
 };

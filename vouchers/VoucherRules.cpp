@@ -1,5 +1,6 @@
 #include "VoucherRules.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace orvik::vouchers {
@@ -58,6 +59,13 @@ qint64 RoundHalfEven(double x) {
 
 qint64 WholeAmount(const QString& text) {
     return RoundHalfEven(LeadingNumber(text));
+}
+
+bool IsWholeAmountText(const QString& text) {
+    if (text.isEmpty() || text.size() > 12)
+        return false;
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
 }
 
 qint64 TaxOf(const QString& amountText) {

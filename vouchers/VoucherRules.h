@@ -20,6 +20,10 @@ qint64 RoundHalfEven(double x);
 // An amount box's text as whole dollars: its leading number, rounded half to even.
 qint64 WholeAmount(const QString& text);
 
+// Whether a box's text is an amount the books can hold: a whole number of 1 to 12 plain
+// digits, nothing else (no sign, separator, fraction or exponent).
+bool IsWholeAmountText(const QString& text);
+
 // The tax contained in an amount that includes 5% tax: N(A − N(A / 1.05)), where A is the
 // leading number of the text and N rounds half to even. 1000 gives 48, 105 gives 5.
 qint64 TaxOf(const QString& amountText);

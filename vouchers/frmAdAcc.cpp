@@ -5,6 +5,7 @@
 #include "Globals.h"
 #include "Program.h"
 #include "Prompts.h"
+#include "Recordset.h"
 #include "frmIo.h"
 
 namespace orvik::vouchers {
@@ -56,18 +57,43 @@ void frmAdAcc::Command1_Click() {
         app::MsgBox(QStringLiteral("請填入科目名稱"), app::Buttons::OK, app::Icon::Exclamation);
         return;
     }
-    store::Recordset rs = app::dbAcc->openRecordset(QStringLiteral("select * from acc where 0"));
-    rs.AddNew();
-    rs.setField(0, lbAccNo->text());
-    rs.setField(1, Ot1[0]->isChecked());
-    rs.setField(2, txtAcc->text());
-    rs.Update();
-    rs.Close();
+    // Another copy may have added the same code while this dialog was open: looked up again
+    // inside the transaction, the account is added once, and the stored one is used.
+    QString name = txtAcc->text();
+    bool income = Ot1[0]->isChecked();
+    bool existed = false;
+    if (!app::guardWrite(Command1->text(), [&] {
+            store::Transaction tx(*app::dbAcc);
+            store::Recordset stored =
+                app::dbAcc->openRecordset(QStringLiteral("select incom, acc from acc where id = ?"),
+                                          store::RecordsetType::Snapshot, {lbAccNo->text()});
+            existed = !stored.isEOF();
+            if (existed) {
+                income = store::storedBool(stored.field(0));
+                name = stored.text(1);
+                return;
+            }
+            store::Recordset rs =
+                app::dbAcc->openRecordset(QStringLiteral("select * from acc where 0"));
+            rs.AddNew();
+            rs.setField(0, lbAccNo->text());
+            rs.setField(1, income);
+            rs.setField(2, name);
+            rs.Update();
+            rs.Close();
+            tx.commit();
+        }))
+        return;  // nothing written; the dialog stays open with what was typed
+    if (existed)
+        app::MsgBox(QStringLiteral("此科目代號已由別人加入，收支單將使用已存的科目名稱"),
+                    app::Buttons::OK, app::Icon::Information);
     frmIo* io = app::Forms::get<frmIo>();
-    io->lbAcTxt->setText(txtAcc->text());
+    io->lbAcTxt->setText(name);
     // The voucher is saved with the side these words name, so they follow the new account,
     // not only its colour: an income account must not leave "(支出)" standing in blue.
-    io->lbAcIo->setText(Ot1[0]->isChecked() ? QStringLiteral("(收入)") : QStringLiteral("(支出)"));
+    io->lbAcIo->setText(income ? QStringLiteral("(收入)") : QStringLiteral("(支出)"));
+    setTextColour(io->lbAcIo, income ? kIncomeColour : kExpenseColour);
+    setTextColour(io->lbAcTxt, income ? kIncomeColour : kExpenseColour);
     close();
 }
 

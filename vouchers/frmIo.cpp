@@ -10,6 +10,7 @@
 
 #include "Clock.h"
 #include "Program.h"
+#include "Prompts.h"
 #include "Routines.h"
 
 namespace orvik::vouchers {
@@ -55,11 +56,7 @@ frmIo::frmIo(QWidget* parent) : QWidget(parent) {
     app::guard([this] { Form_Load(); });
 }
 
-frmIo::~frmIo() {
-    // The grid and its model are deleted after this part of the form: their last signals
-    // (the model's reset) must not reach it.
-    HFG->model()->disconnect(this);
-}
+frmIo::~frmIo() = default;
 
 int frmIo::HeightTwips() const {
     return height() * kTwipsPerPixel;
@@ -91,13 +88,15 @@ void frmIo::connectHandlers() {
     connectHandler(cbAcc, &QComboBox::activated, this, &frmIo::cbAcc_Click);
     connectHandler(cbPj, &QComboBox::activated, this, &frmIo::cbPj_Click);
     connectHandler(FSB, &QScrollBar::valueChanged, this, &frmIo::FSB_Change);
-    connectHandler(HFG, &QTableWidget::cellDoubleClicked, this, &frmIo::HFG_DblClick);
-    connectHandler(HFG, &QTableWidget::cellPressed, this, &frmIo::HFG_MouseDown);
+    connectHandler(HFG, &VoucherGrid::cellDoubleClicked, this, &frmIo::HFG_DblClick);
+    connectHandler(HFG, &VoucherGrid::cellPressed, this, &frmIo::HFG_MouseDown);
     connectHandler(cmdNck, &QPushButton::clicked, this, &frmIo::cmdNck_Click);
     connectHandler(ckco, &QCheckBox::toggled, this, &frmIo::ckco_Click);
     connectHandler(cmdco, &QPushButton::clicked, this, &frmIo::cmdco_Click);
     connectHandler(cmdPt, &QPushButton::clicked, this, &frmIo::cmdPt_Click);
     connectHandler(cmdSall, &QPushButton::clicked, this, &frmIo::cmdSall_Click);
+    connectHandler(txtCash, &QLineEdit::textEdited, this, &frmIo::txtCash_Edited);
+    connectHandler(txtTax, &QLineEdit::textEdited, this, &frmIo::txtTax_Edited);
     cmdPt->installEventFilter(this);  // the right button's mouse-down prints the second layout
 
     // Leaving a box for another control of this form validates it; a popup or another window
@@ -171,6 +170,12 @@ void frmIo::Form_Unload() {
 }
 
 void frmIo::closeEvent(QCloseEvent* event) {
+    bool leave = true;
+    app::guard([&] { leave = mayLeaveEntry(true); });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }
@@ -206,8 +211,35 @@ bool frmIo::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool frmIo::rightGranted(int digit) const {
-    const QString rights = app::ToBinaryRights(app::gRights);
-    return digit >= 1 && digit <= rights.size() && rights.at(digit - 1) != QLatin1Char('0');
+    return app::HasRight(digit);
+}
+
+// The controls follow the rights, but a handler that writes asks again: a control may have been
+// left enabled by a path that did not look, and the rights are what count.
+bool frmIo::refusedWithoutRight(int digit) {
+    if (rightGranted(digit))
+        return false;
+    app::MsgBox(QStringLiteral("您沒有這項作業的權限"), app::Buttons::OK, app::Icon::Exclamation,
+                QStringLiteral("ACC"));
+    return true;
+}
+
+bool frmIo::entryInProgress() const {
+    return app::isTrue(approvingVoucher) || lbStat->text() != QStringLiteral("〔瀏覽〕");
+}
+
+bool frmIo::mayLeaveEntry(bool closing) {
+    if (!entryInProgress())
+        return true;
+    const QString question = closing
+                                 ? QStringLiteral("此收支單尚未儲存\r\n是否放棄這次的輸入並關閉?")
+                                 : QStringLiteral("此收支單尚未儲存\r\n是否放棄這次的輸入?");
+    if (app::MsgBox(question, app::Buttons::YesNo, app::Icon::Question, QStringLiteral("ACC"),
+                    app::DefaultButton::Second) != app::Answer::Yes)
+        return false;
+    if (!closing)
+        cmdCencel_Click();
+    return true;
 }
 
 }  // namespace orvik::vouchers

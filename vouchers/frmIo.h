@@ -33,7 +33,8 @@ class QRadioButton;
 
 namespace orvik::bills {
 struct BillRow;
-}
+struct MarkedVoucher;
+}  // namespace orvik::bills
 
 namespace orvik::vouchers {
 
@@ -78,6 +79,10 @@ class frmIo : public QWidget, public Ui::frmIo {
     void optP_Click();
     void optS_Click();
     void txtCash_KeyUp();
+    // Whatever reaches the amount boxes without a key (paste, drop, input method) passes the
+    // same filter as a typed key.
+    void txtCash_Edited();
+    void txtTax_Edited();
     void FSB_Change(int value);
     void DTP1_CloseUp();
     void HFG_DblClick(int row, int col);
@@ -127,8 +132,16 @@ class frmIo : public QWidget, public Ui::frmIo {
     // Modes
     void SetEditable(app::Bool16 editable);
     void CloseGridPanel();
-    bool rightGranted(int digit) const;  // digit k (from 1) of the rights string is not "0"
-    bool txtCash_KeyPress(QChar key);    // false: the key is discarded
+    bool rightGranted(int digit) const;   // digit k (from 1) of the rights string is not "0"
+    bool refusedWithoutRight(int digit);  // tells the user and gives true when not granted
+    bool txtCash_KeyPress(QChar key);     // false: the key is discarded
+    // A voucher is being entered, edited or approved: 儲存 would write what the user typed.
+    bool entryInProgress() const;
+    // Before the voucher on display is replaced or the form closes: outside an entry at once;
+    // during one only when the user agrees to give it up, which leaves the mode as 取消 does
+    // (`closing`: the form closes afterwards, so nothing is shown again).
+    bool mayLeaveEntry(bool closing = false);
+    bool amountsValid();  // the amount and the tax are whole numbers; tells the user otherwise
 
     // Display and navigation
     void OpenVouchers();
@@ -140,13 +153,12 @@ class frmIo : public QWidget, public Ui::frmIo {
     void showNothing();
     void ReturnToBrowsing();
     void setUpGrid();
-    void syncGridHeading();
 
     // Unapproved-voucher review
     void OpenReviewList();
     void FillReviewGrid(store::Recordset& rs, const QStringList& marked);
     QStringList MarkedVouchers() const;
-    void setRowMarked(int row, bool marked);
+    QVector<bills::MarkedVoucher> MarkedWithAmounts() const;
     void RefreshReviewList(const QStringList& keepMarked);
     void RedisplayWhileBrowsing();
     void setInDay(const QDate& date);
@@ -187,6 +199,7 @@ class frmIo : public QWidget, public Ui::frmIo {
     // Printing
     void ShowCompany();
     void FillPrintRecord();
+    void writePrintRecord();
     void PrintVoucher(const QString& layoutFile);
 
     // Full-text search: the opening half of cmdSall_Click
@@ -215,6 +228,9 @@ class frmIo : public QWidget, public Ui::frmIo {
 
     QDate inDay_;
     QDate hDay_;
+    // 方式 of the voucher on display, as stored when it was shown; none when nothing stored is
+    // shown (a new voucher, a picked number that is gone).
+    std::optional<int> shownStatus_;
     QWidget* dtpPopup_ = nullptr;  // the date picker's calendar window, whose closing is watched
 };
 

@@ -63,7 +63,13 @@ bool frmIo::approveByBill(store::Recordset& target) {
         billEntryCancelled();
         return false;
     }
-    if (!settleByBill(target, *bill)) {
+    // The bill's values live in a form that has closed: when the books are busy, the user may
+    // try again at once rather than enter the bill anew.
+    bool settled = false;
+    if (!app::guardWrite(
+            cmdSv->text(), [&] { settled = settleByBill(target, *bill); }, true))
+        return false;  // nothing written; the approval stays as it was
+    if (!settled) {
         app::MsgBox(QStringLiteral("此收支單已在別處簽核或作廢\r\n所以票據並未存入"),
                     app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("ACC"));
         cmdCencel_Click();  // back to browsing, showing the voucher as it is stored now
@@ -83,10 +89,15 @@ bool frmIo::settleByBill(store::Recordset& target, const bills::BillRow& bill) {
     const qint64 status = RoundHalfEven(stored.toDouble());
     if (status != -1 && status != -2)
         return false;
-    target.Edit();
-    writeColumns(target, true);
-    target.setField(3, 1);
-    target.Update();
+    try {
+        target.Edit();
+        writeColumns(target, true);
+        target.setField(3, 1);
+        target.Update();
+    } catch (...) {
+        target.CancelUpdate();  // the row is read afresh when it is shown or edited again
+        throw;
+    }
     bills::insertBill(*app::dbAcc, bill);
     tx.commit();
     return true;

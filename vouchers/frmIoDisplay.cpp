@@ -33,7 +33,8 @@ QString numberText(const QVariant& v) {
 }  // namespace
 
 void frmIo::OpenVouchers() {
-    browseRs = app::dbAcc->openRecordset(QStringLiteral("select * from iof order by 單號"));
+    browseRs =
+        app::dbAcc->openRecordset(QStringLiteral("select * from iof order by length(單號), 單號"));
 }
 
 void frmIo::CountVouchers() {
@@ -90,15 +91,17 @@ void frmIo::showRow(const store::Recordset& rs) {
     cbUse->setEditText(rs.text(2));
 
     const int status = rs.field(3).toInt();
+    shownStatus_ = status;
     if (status < 0) {
         showingVoucher = True;
         ck->setChecked(false);
-        ck->setEnabled(true);
+        // Only someone who may approve gets the box; for the others it stays shut.
+        ck->setEnabled(rightGranted(3));
         showingVoucher = False;
         frmMa->hide();
         cmdMach->hide();
         cmdBillView->hide();
-        cmdEdit->setEnabled(true);
+        cmdEdit->setEnabled(rightGranted(1));
     } else {
         optA[2]->setEnabled(true);
         showingVoucher = True;
@@ -180,6 +183,7 @@ void frmIo::showRow(const store::Recordset& rs) {
 // Blanks the controls when the voucher to show is not stored (a picked number that another
 // copy of the program no longer has); nothing can be edited or approved then.
 void frmIo::showNothing() {
+    shownStatus_.reset();
     setInDay({});
     lbNo->clear();
     for (QComboBox* box : {cbUse, cbAcc, cbPs1, cbPs2, cbWt, cbReq, cbSin})
@@ -207,6 +211,7 @@ void frmIo::showNothing() {
 }
 
 void frmIo::ClearVoucher() {
+    shownStatus_.reset();
     setInDay(app::Clock::today());
     lbNo->setText(GetLastNo());
     cbUse->setEditText(QString());

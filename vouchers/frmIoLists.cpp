@@ -8,6 +8,7 @@
 #include "Forms.h"
 #include "Globals.h"
 #include "Modal.h"
+#include "Program.h"
 #include "Prompts.h"
 #include "frmAdAcc.h"
 #include "frmIo.h"
@@ -81,11 +82,16 @@ void frmIo::prepareLists() {
     makeColumns(cbAcc, 3, 1, {millimetres(cbAcc, 17.63), millimetres(cbAcc, 19.75)}, 20);
     makeColumns(cbPj, 2, 0, {millimetres(cbPj, 19.75)}, 20);
     cbWt->setMaxVisibleItems(16);
-    // Typing completes to the first entry that begins with what was typed.
     for (QComboBox* box : {cbAcc, cbWt, cbUse, cbPs1, cbPs2, cbReq, cbSin}) {
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setDuplicatesEnabled(true);
     }
+    // Typing completes to the first entry that begins with what was typed in the account and
+    // the work type (and the pick-only project). In the word and name boxes it would replace
+    // a new word that begins a stored one (工地 by 工地雜支) without the add question, so
+    // what is typed there stays as typed.
+    for (QComboBox* box : {cbUse, cbPs1, cbPs2, cbReq, cbSin})
+        box->setCompleter(nullptr);
 }
 
 void frmIo::LoadAccounts() {
@@ -213,11 +219,20 @@ void frmIo::cbAcc_Validate() {
         return;
     // A code typed in full counts as picked from the list, as matching an entry always did.
     const QStandardItemModel* model = columnsOf(cbAcc);
-    for (int row = 0; row < model->rowCount(); ++row) {
+    bool listed = false;
+    for (int row = 0; row < model->rowCount() && !listed; ++row) {
         if (model->item(row, 1)->text().compare(code, Qt::CaseInsensitive) == 0) {
             cbAcc_Click(row);
-            break;
+            listed = true;
         }
+    }
+    // The name and side follow the code: an unknown code keeps nothing of the account shown
+    // before, so the voucher cannot be saved under another account's name and side. Adding
+    // the account fills them in again.
+    if (!listed &&
+        !app::dbAcc->scalar(QStringLiteral("select 1 from acc where id = ?"), {code}).isValid()) {
+        lbAcIo->clear();
+        lbAcTxt->clear();
     }
     CheckAccount();
 }
@@ -253,15 +268,21 @@ bool addWord(QComboBox* box, const WordList& list) {
     if (app::MsgBox(QString::fromUtf8(list.prompt), app::Buttons::YesNo, app::Icon::Question,
                     QString(), app::DefaultButton::Second) != app::Answer::Yes)
         return false;
-    store::Transaction tx(*app::dbAcc);
-    store::Recordset rs = app::dbAcc->openRecordset(QString::fromUtf8(list.table));
-    rs.AddNew();
-    rs.setField(0, 0);
-    rs.setField(1, word);
-    rs.Update();
-    rs.Close();
-    app::dbAcc->execute(QString::fromUtf8(list.renumber));
-    tx.commit();
+    // Another copy may have added the same word while the question was open: looked up again
+    // inside the transaction, it is added once.
+    app::guardWrite(QString(), [&] {
+        store::Transaction tx(*app::dbAcc);
+        if (app::dbAcc->scalar(QString::fromUtf8(list.lookup), {word}).isValid())
+            return;
+        store::Recordset rs = app::dbAcc->openRecordset(QString::fromUtf8(list.table));
+        rs.AddNew();
+        rs.setField(0, 0);
+        rs.setField(1, word);
+        rs.Update();
+        rs.Close();
+        app::dbAcc->execute(QString::fromUtf8(list.renumber));
+        tx.commit();
+    });
     return true;
 }
 

@@ -20,12 +20,17 @@ void frmIo::SetEditable(app::Bool16 editable) {
          std::initializer_list<QWidget*>{cbUse, txtCash, fmeM, cbAcc, cbWt, cbPj, cbPs1, cbPs2,
                                          cbSin, cbReq, DTP1, Check1, cmdSv, cmdCencel, Frame3})
         w->setEnabled(e);
-    for (QWidget* w : std::initializer_list<QWidget*>{cmdAdd, cmdEdit, FSB, cmdPt})
+    for (QWidget* w : std::initializer_list<QWidget*>{FSB, cmdPt})
         w->setEnabled(!e);
+    // 新增 and 修改 only for those who may enter vouchers (rights digit 1), at every moment.
+    cmdAdd->setEnabled(!e && rightGranted(1));
+    cmdEdit->setEnabled(!e && rightGranted(1));
     cmdBillView->setEnabled(!e && mayHandleBills());
 }
 
 void frmIo::cmdAdd_Click() {
+    if (refusedWithoutRight(1) || !mayLeaveEntry())
+        return;
     browseRs.reset();
     SetEditable(True);
     cmdMach->hide();
@@ -37,11 +42,12 @@ void frmIo::cmdAdd_Click() {
 }
 
 void frmIo::cmdEdit_Click() {
-    if (!voucherOnDisplay())
+    if (refusedWithoutRight(1) || !voucherOnDisplay())
         return;
-    // The box is disabled for approved vouchers, and for users without the approve right
-    // after 取消; the refusal follows the box.
-    if (!ck->isEnabled()) {
+    // An approved voucher is not edited: its settlement stands on what it says. The stored
+    // status decides, not the 已簽核 box, which is also shut for users who may edit but not
+    // approve.
+    if (!shownStatus_ || *shownStatus_ >= 0) {
         app::MsgBox(QStringLiteral("收支單已簽核 無法修改"), app::Buttons::OK,
                     app::Icon::Exclamation, QStringLiteral("ACC"));
         return;
@@ -84,6 +90,15 @@ void frmIo::cmdCencel_Click() {
 void frmIo::ck_Click() {
     if (app::isTrue(showingVoucher))
         return;
+    if (ck->isChecked() &&
+        (!rightGranted(3) || !shownStatus_ || *shownStatus_ < -2 || *shownStatus_ >= 0)) {
+        // Only an unapproved voucher, and only by someone who may approve.
+        showingVoucher = True;
+        ck->setChecked(false);
+        showingVoucher = False;
+        refusedWithoutRight(3);
+        return;
+    }
     if (ck->isChecked()) {
         frmMa->show();
         frmMa->setEnabled(true);
@@ -99,9 +114,14 @@ void frmIo::ck_Click() {
         approvingVoucher = True;
         addingVoucher = False;
     } else {
+        const bool wasApproving = app::isTrue(approvingVoucher);
         frmMa->hide();
         lbop->hide();
         approvingVoucher = False;
+        // An approval begun while browsing is left altogether: 儲存 has nothing to write then.
+        // One begun while editing returns to the edit.
+        if (wasApproving && lbStat->text() == QStringLiteral("〔瀏覽〕"))
+            SetEditable(False);
         FSB->setEnabled(!cmdSv->isEnabled());
     }
 }
@@ -128,7 +148,72 @@ void frmIo::txtCash_KeyUp() {
     txtTax->setText(QString::number(TaxOf(txtCash->text())));
 }
 
+namespace {
+
+// Keeps what `allowed` lets through of a box's text, typed digits of the full-width form
+// (an input method's) read as the plain ones; beeps when something was dropped. The cursor
+// keeps its place among what is kept.
+void filterBox(QLineEdit* box, bool (*allowed)(QChar)) {
+    const QString text = box->text();
+    QString kept;
+    kept.reserve(text.size());
+    int cursor = box->cursorPosition();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text.at(i);
+        if (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19)
+            c = QChar(u'0' + (c.unicode() - 0xFF10));
+        if (allowed(c))
+            kept += c;
+        else if (i < box->cursorPosition())
+            --cursor;
+    }
+    if (kept == text)
+        return;
+    box->setText(kept);
+    box->setCursorPosition(std::max(0, cursor));
+    QApplication::beep();
+}
+
+bool amountCharacter(QChar c) {
+    return c.unicode() >= 47 && c.unicode() <= 58;  // as the key filter: "/", digits, ":"
+}
+
+bool digit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+}  // namespace
+
+void frmIo::txtCash_Edited() {
+    filterBox(txtCash, amountCharacter);
+    txtCash_KeyUp();
+}
+
+void frmIo::txtTax_Edited() {
+    filterBox(txtTax, digit);
+}
+
+bool frmIo::amountsValid() {
+    if (!IsWholeAmountText(txtCash->text())) {
+        app::MsgBox(QStringLiteral("金額必須是 12 位數以內的整數"), app::Buttons::OK,
+                    app::Icon::Critical, QStringLiteral("ACC"));
+        if (txtCash->isEnabled())
+            txtCash->setFocus();
+        return false;
+    }
+    if (!txtTax->text().isEmpty() && !IsWholeAmountText(txtTax->text())) {
+        app::MsgBox(QStringLiteral("稅額必須是 12 位數以內的整數"), app::Buttons::OK,
+                    app::Icon::Critical, QStringLiteral("ACC"));
+        if (txtTax->isEnabled() && txtTax->isVisible())
+            txtTax->setFocus();
+        return false;
+    }
+    return true;
+}
+
 void frmIo::cmdMach_Click() {
+    if (refusedWithoutRight(4))
+        return;
     app::gMachIncome = app::toBool16(lbAcIo->text() == QStringLiteral("(收入)"));
     showWriteOffEntry();
 }

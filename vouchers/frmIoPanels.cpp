@@ -23,11 +23,21 @@ void frmIo::CloseGridPanel() {
 }
 
 void frmIo::cmdNck_Click() {
-    app::gListMode = 2;
     if (cmdNck->text() == QStringLiteral("檢視未簽核收支單>>")) {
+        // The search's list gives way through its own button, so both captions stay true.
+        if (cmdSall->text() == QStringLiteral("全文檢索<<")) {
+            cmdSall_Click();
+            if (cmdSall->text() == QStringLiteral("全文檢索<<"))
+                return;  // the user kept the entry the closing would have given up
+        }
+        app::gListMode = 2;
         OpenReviewList();  // frmIoReview.cpp
         return;
     }
+    // Closing shows the last voucher again: an entry in progress is given up only on request.
+    if (!mayLeaveEntry())
+        return;
+    app::gListMode = 2;
     setHeightTwips(kHeight);
     ckco->hide();
     cmdco->hide();
@@ -37,27 +47,40 @@ void frmIo::cmdNck_Click() {
 }
 
 void frmIo::cmdSall_Click() {
+    if (cmdSall->text() == QStringLiteral("全文檢索>>")) {
+        if (cmdNck->text() == QStringLiteral("檢視未簽核收支單<<")) {
+            cmdNck_Click();
+            if (cmdNck->text() == QStringLiteral("檢視未簽核收支單<<"))
+                return;
+        }
+        app::gListMode = 1;
+        ckco->hide();
+        cmdco->hide();
+        ckco->setChecked(false);
+        OpenSearch();  // frmIoSearch.cpp
+        return;
+    }
+    if (!mayLeaveEntry())
+        return;
     app::gListMode = 1;
     ckco->hide();
     cmdco->hide();
     ckco->setChecked(false);
-    if (cmdSall->text() == QStringLiteral("全文檢索>>")) {
-        OpenSearch();  // frmIoSearch.cpp
-        return;
-    }
     setHeightTwips(kHeight);
     cmdSall->setText(QStringLiteral("全文檢索>>"));
     ReturnToBrowsing();
 }
 
 void frmIo::HFG_DblClick(int row, int col) {
-    const auto text = [this](int r, int c) {
-        const QTableWidgetItem* item = HFG->item(r, c);
-        return item ? item->text() : QString();
-    };
-    if (row <= 0 || col == 0 || text(1, 1).isEmpty())
+    if (row <= 0 || col == 0 || HFG->text(1, 1).isEmpty())
         return;
-    app::gPickedNo = text(row, 1);
+    const QString number = HFG->text(row, 1);
+    if (number.isEmpty())
+        return;
+    // A pick replaces the voucher on display: never under an entry that 儲存 would write.
+    if (!mayLeaveEntry())
+        return;
+    app::gPickedNo = number;
     app::gPicked = True;
     addingVoucher = False;
     ShowVoucherByNo();
@@ -84,14 +107,15 @@ void frmIo::ReturnToBrowsing() {
     approvingVoucher = False;
 }
 
-// The grid is read-only, and its heading row stays in view: row 0 of the grid (which the
-// lists fill with their headings, and which the code reads as ever) is hidden, and the grid's
-// own column header, which does not scroll away, shows its texts.
+// The grid is read-only; its heading row (row 0 of the lists) shows in the view's header,
+// which does not scroll away.
 void frmIo::setUpGrid() {
     HFG->setEditTriggers(QAbstractItemView::NoEditTriggers);
     HFG->setSelectionMode(QAbstractItemView::NoSelection);
+    HFG->setFocusPolicy(Qt::NoFocus);
     HFG->setWordWrap(false);
     HFG->verticalHeader()->hide();
+    HFG->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     HFG->verticalHeader()->setDefaultSectionSize(HFG->fontMetrics().height() + 6);
     HFG->horizontalHeader()->setMinimumSectionSize(1);  // the mark column is 200 twips
     HFG->horizontalHeader()->setSectionsClickable(false);
@@ -104,30 +128,6 @@ void frmIo::setUpGrid() {
     buttons = cmdSall->palette();
     buttons.setColor(QPalette::Button, kSearchPanelColour);
     cmdSall->setPalette(buttons);
-
-    QAbstractItemModel* model = HFG->model();
-    const auto sync = [this] { syncGridHeading(); };
-    connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& topLeft) {
-        if (topLeft.row() == 0)
-            syncGridHeading();
-    });
-    connect(model, &QAbstractItemModel::rowsInserted, this, sync);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, sync);
-    connect(model, &QAbstractItemModel::columnsInserted, this, sync);
-    connect(model, &QAbstractItemModel::modelReset, this, sync);
-    connect(model, &QAbstractItemModel::layoutChanged, this, sync);
-}
-
-void frmIo::syncGridHeading() {
-    if (HFG->rowCount() == 0)
-        return;
-    HFG->setRowHidden(0, true);
-    QStringList labels;
-    for (int c = 0; c < HFG->columnCount(); ++c) {
-        const QTableWidgetItem* item = HFG->item(0, c);
-        labels << (item ? item->text() : QString());
-    }
-    HFG->setHorizontalHeaderLabels(labels);
 }
 
 QColor frmIo::panelColour() const {

@@ -3,6 +3,7 @@
 // Both tables live in the print database pt.mdb, which every copy of the program shares.
 
 #include <QDir>
+#include <optional>
 
 #include "Globals.h"
 #include "Program.h"
@@ -40,9 +41,20 @@ void frmIo::ShowCompany() {
 }
 
 // Rebuilt after every display, pick and save, so that ptios holds exactly the voucher on
-// display. Runs at every step of the scroll bar: one delete and one insert in one transaction
-// (a savepoint inside the print's own transaction), nothing read back.
+// display. While another copy holds pt.mdb past the wait, browsing goes on without it: the
+// print rebuilds the record before it prints, and a busy pt.mdb is reported there.
 void frmIo::FillPrintRecord() {
+    try {
+        writePrintRecord();
+    } catch (const store::EngineError& error) {
+        if (!app::isBusyError(error))
+            throw;
+    }
+}
+
+// One delete and one insert in one transaction (a savepoint inside the print's own
+// transaction), nothing read back: it runs at every step of the scroll bar.
+void frmIo::writePrintRecord() {
     const QString amount = txtCash->text();
     const bool document = Check1->isChecked();
     QString suggested;
@@ -115,14 +127,21 @@ void frmIo::PrintVoucher(const QString& layoutFile) {
     store::Database& db = *app::dbPrint;
     crtp.setDataFiles(0, app::DataFile(QStringLiteral("pt.mdb")));
     crtp.setReportFileName(QDir(app::ProgramFolder()).filePath(layoutFile));
+    // The heading and the record are written under the wait cursor; the preview then waits
+    // for the user with the ordinary one.
+    std::optional<report::ReportControl::Prepared> prepared;
     try {
-        crtp.runWithin(db, [&] {
-            ensureCompanyRow(db);
-            db.execute(QStringLiteral("update company set ion = ? "
-                                      "where rowid = (select min(rowid) from company)"),
-                       {txtIo->text()});
-            FillPrintRecord();
-        });
+        if (!app::guardWrite(cmdPt->text(), [&] {
+                prepared = crtp.prepareWithin(db, [&] {
+                    ensureCompanyRow(db);
+                    db.execute(QStringLiteral("update company set ion = ? "
+                                              "where rowid = (select min(rowid) from company)"),
+                               {txtIo->text()});
+                    writePrintRecord();
+                });
+            }))
+            return;
+        crtp.print(*prepared);
     } catch (const report::ReportError& e) {
         app::MsgBox(e.message(), app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("Acc"));
     }

@@ -5,6 +5,7 @@
 
 #include <QFontMetrics>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <array>
 
@@ -12,8 +13,10 @@
 #include "BillStore.h"
 #include "EraDate.h"
 #include "Globals.h"
+#include "Program.h"
 #include "Prompts.h"
 #include "VoucherRules.h"
+#include "WaitCursor.h"
 #include "frmIo.h"
 
 namespace orvik::vouchers {
@@ -26,11 +29,9 @@ namespace {
 // The vouchers waiting for approval (-1, -2): neither approved (0 and up) nor void (-3).
 const QString kUnapprovedQuery = QStringLiteral(
     "select 單號, 發生日期, 用途說明, 專案名稱, 工程種類, pay, 科目代號, 科目名稱, 金額 "
-    "from iof where 方式 < 0 and 方式 > -3 order by 單號");
+    "from iof where 方式 < 0 and 方式 > -3 order by length(單號), 單號");
 
 constexpr int kColumns = 9;
-constexpr int kFixedColumns = 3;
-constexpr int kMarkColumn = 0;
 constexpr int kNumberColumn = 1;
 constexpr int kFirstColouredColumn = 3;
 constexpr int kDirectionColumn = 6;
@@ -41,11 +42,6 @@ const QColor kMarked(0, 255, 255);
 const QColor kUnmarked(255, 255, 255);
 const QString kMark = QStringLiteral("*");
 
-QString cellText(const QTableWidget* grid, int row, int col) {
-    const QTableWidgetItem* item = grid->item(row, col);
-    return item ? item->text() : QString();
-}
-
 // The amount shown in the list ("12,345") as a whole number.
 qint64 shownAmount(const QString& text) {
     QString digits = text;
@@ -53,18 +49,35 @@ qint64 shownAmount(const QString& text) {
     return RoundHalfEven(digits.toDouble());
 }
 
+const QStringList& headings() {
+    static const QStringList texts{QString(),
+                                   QStringLiteral("收支單號"),
+                                   QStringLiteral("發生日期"),
+                                   QStringLiteral("用途"),
+                                   QStringLiteral("專案名稱"),
+                                   QStringLiteral("工程種類"),
+                                   QStringLiteral("收支"),
+                                   QStringLiteral("科目"),
+                                   QStringLiteral("金額")};
+    return texts;
+}
+
 }  // namespace
 
 void frmIo::OpenReviewList() {
+    const app::WaitCursor busy;
     store::Recordset rs =
         app::dbAcc->openRecordset(kUnapprovedQuery, store::RecordsetType::Snapshot);
     if (rs.isEOF()) {
+        rs.Close();
         app::MsgBox(QStringLiteral("無未簽核收支單"), app::Buttons::OK, app::Icon::Exclamation,
                     QStringLiteral("Acc"));
         return;
     }
     setHeightTwips(kExpandedHeight);
     ckco->show();
+    // Combining vouchers into one bill approves them: only for those who may approve.
+    ckco->setEnabled(rightGranted(3));
     setPanelColour(cmdNck->palette().color(QPalette::Button));
     FillReviewGrid(rs, {});
     rs.Close();
@@ -75,42 +88,19 @@ void frmIo::OpenReviewList() {
 // heading row; an empty list keeps one empty row. The vouchers of `marked` that are listed
 // again stay marked, and gMarkedTotal becomes the sum of their amounts as listed now.
 void frmIo::FillReviewGrid(store::Recordset& rs, const QStringList& marked) {
-    HFG->setUpdatesEnabled(false);
-    HFG->setRowCount(0);  // drops the old rows at once
-    HFG->setColumnCount(kColumns);
-    const int listed = rs.RecordCount();
-    HFG->setRowCount(std::max(listed, 1) + 1);
-    for (int c = 0; c < kColumns; ++c)
-        HFG->setColumnWidth(c, qRound(kWidthsTwips[size_t(c)] / double(kTwipsPerPixel)));
-    const QStringList headings{QString(),
-                               QStringLiteral("收支單號"),
-                               QStringLiteral("發生日期"),
-                               QStringLiteral("用途"),
-                               QStringLiteral("專案名稱"),
-                               QStringLiteral("工程種類"),
-                               QStringLiteral("收支"),
-                               QStringLiteral("科目"),
-                               QStringLiteral("金額")};
-    for (int c = 0; c < kColumns; ++c)
-        HFG->setItem(0, c, new QTableWidgetItem(headings.at(c)));
-
-    // The widths are those of the list as it has always been, in twips; a column of numbers
-    // or dates whose texts would not show whole in this program's font is widened to them.
-    const QFontMetrics metrics(HFG->font());
-    constexpr int kPadding = 8;
-    std::array<int, kColumns> needed{};
-    for (int c = 0; c < kColumns; ++c)
-        needed[size_t(c)] = metrics.horizontalAdvance(headings.at(c)) + kPadding;
-
     const QSet<QString> keep(marked.begin(), marked.end());
+    QVector<QStringList> rows;
+    rows.reserve(rs.RecordCount());
+    QVector<int> markedRows;
+    // The longest text of each column whose widths are fixed in twips but whose texts
+    // (numbers, dates, amounts) may not show whole in this program's font.
+    std::array<QString, kColumns> longest;
     qint64 total = 0;
-    int r = 1;
-    for (; !rs.isEOF(); rs.MoveNext(), ++r) {
+    for (; !rs.isEOF(); rs.MoveNext()) {
         const QString no = rs.text(0);
         const qint64 amount = RoundHalfEven(rs.field(8).toDouble());
-        const bool mark = keep.contains(no);
-        const QString texts[kColumns] = {
-            mark ? kMark : QString(),
+        QStringList texts{
+            QString(),
             no,
             app::FormatEra(store::storedDate(rs.field(1)), app::kEraShort),
             rs.text(2),
@@ -120,28 +110,42 @@ void frmIo::FillReviewGrid(store::Recordset& rs, const QStringList& marked) {
             QLatin1Char('(') + rs.text(6) + QLatin1Char(')') + rs.text(7),
             app::FormatAmount(amount),
         };
-        for (int c = 0; c < kColumns; ++c) {
-            auto* item = new QTableWidgetItem(texts[c]);
-            if (c >= kFirstColouredColumn)
-                item->setBackground(mark ? kMarked : kUnmarked);
-            if (c == 7)
-                item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            else if (c == kAmountColumn)
-                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            HFG->setItem(r, c, item);
+        for (int c : {kNumberColumn, 2, kDirectionColumn, kAmountColumn}) {
+            if (texts.at(c).size() > longest[size_t(c)].size())
+                longest[size_t(c)] = texts.at(c);
         }
-        for (int c : {kNumberColumn, 2, kDirectionColumn, kAmountColumn})
-            needed[size_t(c)] =
-                std::max(needed[size_t(c)], metrics.horizontalAdvance(texts[c]) + kPadding);
-        if (mark)
+        if (keep.contains(no)) {
+            markedRows << int(rows.size());
             total += amount;
+        }
+        rows << std::move(texts);
     }
+    if (rows.isEmpty())
+        rows << QStringList(kColumns, QString());  // an empty list keeps one empty row
+
+    GridModel* model = HFG->grid();
+    model->setColouredFrom(kFirstColouredColumn, kMarked, kUnmarked);
+    model->reset(headings(), std::move(rows));
+    model->setAlignment(7, Qt::AlignLeft | Qt::AlignVCenter);
+    model->setAlignment(kAmountColumn, Qt::AlignRight | Qt::AlignVCenter);
+    for (int row : std::as_const(markedRows))
+        model->setMarked(row, true);
+    for (int c = 0; c < kColumns; ++c)
+        HFG->setColumnWidth(c, qRound(kWidthsTwips[size_t(c)] / double(kTwipsPerPixel)));
+
+    // The widths are those of the list as it has always been, in twips; a column of numbers
+    // or dates whose texts would not show whole in this program's font is widened to them.
+    const QFontMetrics metrics(HFG->font());
+    constexpr int kPadding = 8;
     int widened = 0;
     for (int c : {kNumberColumn, 2, kDirectionColumn, kAmountColumn}) {
+        const int needed = std::max(metrics.horizontalAdvance(headings().at(c)),
+                                    metrics.horizontalAdvance(longest[size_t(c)])) +
+                           kPadding;
         const int width = HFG->columnWidth(c);
-        if (needed[size_t(c)] > width) {
-            widened += needed[size_t(c)] - width;
-            HFG->setColumnWidth(c, needed[size_t(c)]);
+        if (needed > width) {
+            widened += needed - width;
+            HFG->setColumnWidth(c, needed);
         }
     }
     // What they took is given back by the two wide text columns, as far as the grid would
@@ -160,26 +164,26 @@ void frmIo::FillReviewGrid(store::Recordset& rs, const QStringList& marked) {
     }
     if (!marked.isEmpty())
         app::gMarkedTotal = qint32(total);
-    HFG->setUpdatesEnabled(true);
 }
 
 // The numbers of the marked rows, in grid order.
 QStringList frmIo::MarkedVouchers() const {
     QStringList out;
-    for (int r = 1; r < HFG->rowCount(); ++r) {
-        if (cellText(HFG, r, kMarkColumn) == kMark)
-            out << cellText(HFG, r, kNumberColumn);
-    }
+    for (const bills::MarkedVoucher& v : MarkedWithAmounts())
+        out << v.number;
     return out;
 }
 
-void frmIo::setRowMarked(int row, bool marked) {
-    if (QTableWidgetItem* mark = HFG->item(row, kMarkColumn))
-        mark->setText(marked ? kMark : QString());
-    for (int c = kFirstColouredColumn; c < HFG->columnCount(); ++c) {
-        if (QTableWidgetItem* item = HFG->item(row, c))
-            item->setBackground(marked ? kMarked : kUnmarked);
+// The marked vouchers with the amounts the list shows for them, in grid order.
+QVector<bills::MarkedVoucher> frmIo::MarkedWithAmounts() const {
+    QVector<bills::MarkedVoucher> out;
+    const GridModel* model = HFG->grid();
+    for (int r = 0; r < model->dataRows(); ++r) {
+        if (model->isMarked(r))
+            out.push_back(
+                {model->text(r, kNumberColumn), shownAmount(model->text(r, kAmountColumn))});
     }
+    return out;
 }
 
 // A click in the list while 合計開票 is ticked marks or unmarks an expense voucher.
@@ -187,48 +191,55 @@ void frmIo::HFG_MouseDown(int row, int col) {
     Q_UNUSED(col);
     if (panelColour() == kSearchPanelColour)  // the hits of a search are never marked
         return;
-    if (ckco->isHidden() || !ckco->isChecked() || row <= 0)
+    if (ckco->isHidden() || !ckco->isChecked() || !ckco->isEnabled() || row <= 0)
         return;
-    if (cellText(HFG, row, kNumberColumn).isEmpty())  // the empty row of an empty list
+    if (HFG->text(row, kNumberColumn).isEmpty())  // the empty row of an empty list
         return;
-    if (cellText(HFG, row, kDirectionColumn) == QStringLiteral("收入")) {
+    if (HFG->text(row, kDirectionColumn) == QStringLiteral("收入")) {
         app::MsgBox(QStringLiteral("不是支出收支單"), app::Buttons::OK, app::Icon::Exclamation,
                     QStringLiteral("Acc"));
         return;
     }
-    HFG->setCurrentCell(row, kFirstColouredColumn);
-    const QTableWidgetItem* current = HFG->item(row, kFirstColouredColumn);
-    const bool wasMarked = current && current->background().color() == kMarked;
-    setRowMarked(row, !wasMarked);
-    const qint64 amount = shownAmount(cellText(HFG, row, kAmountColumn));
+    HFG->setCurrentIndex(HFG->model()->index(row - 1, kFirstColouredColumn));
+    const bool wasMarked = HFG->isMarked(row);
+    HFG->setMarked(row, !wasMarked);
+    const qint64 amount = shownAmount(HFG->text(row, kAmountColumn));
     app::gMarkedTotal = qint32(app::gMarkedTotal + (wasMarked ? -amount : amount));
 }
 
 // 合計開票: ticking starts a new total; unticking clears every mark (not the total).
 void frmIo::ckco_Click() {
     if (ckco->isChecked()) {
+        if (!rightGranted(3)) {
+            const QSignalBlocker quiet(ckco);
+            ckco->setChecked(false);
+            refusedWithoutRight(3);
+            return;
+        }
         cmdco->show();
         app::gMarkedTotal = 0;
         return;
     }
     cmdco->hide();
-    HFG->setUpdatesEnabled(false);
-    for (int r = 1; r < HFG->rowCount(); ++r)
-        setRowMarked(r, false);
-    HFG->setUpdatesEnabled(true);
+    HFG->grid()->clearMarks();
 }
 
 // 確定開票: one expense bill for every marked voucher. The bill form only collects the bill;
 // then the bill row, one iofs row per voucher and status 1 on each are written in one
-// transaction, or nothing at all when another copy approved or voided one of them meanwhile.
-// Either way the list is read again, so that it shows what still waits for approval.
+// transaction, or nothing at all when another copy approved, voided or changed one of them
+// meanwhile.
 void frmIo::cmdco_Click() {
-    const QStringList numbers = MarkedVouchers();
-    if (numbers.isEmpty()) {
+    if (refusedWithoutRight(3))
+        return;
+    const QVector<bills::MarkedVoucher> marked = MarkedWithAmounts();
+    if (marked.isEmpty()) {
         app::MsgBox(QStringLiteral("沒有選取收支單"), app::Buttons::OK, app::Icon::Exclamation,
                     QStringLiteral("Acc"));
         return;
     }
+    QStringList numbers;
+    for (const bills::MarkedVoucher& v : marked)
+        numbers << v.number;
     const ChildFormScope busy(*this);
     const std::optional<bills::BillRow> bill =
         bills::enterCombinedBill(numbers.first(), app::gMarkedTotal);
@@ -239,27 +250,37 @@ void frmIo::cmdco_Click() {
         return;
     }
 
-    const QStringList refused = bills::commitCombinedBill(*app::dbAcc, *bill, numbers);
+    // The bill's values live in a form that has closed: when the books are busy, the user may
+    // try again at once rather than enter the bill anew.
+    bills::CombinedRefusal refused;
+    if (!app::guardWrite(
+            cmdco->text(), [&] { refused = bills::commitCombinedBill(*app::dbAcc, *bill, marked); },
+            true))
+        return;  // nothing written; the marks stay for another try
     if (refused.isEmpty()) {
         // Every marked voucher is settled: their rows leave the list. Only they changed, so
         // the other rows stay as read (no second read of a long list).
-        const QSet<QString> settled(numbers.begin(), numbers.end());
-        HFG->setUpdatesEnabled(false);
-        for (int r = HFG->rowCount() - 1; r >= 1; --r) {
-            if (settled.contains(cellText(HFG, r, kNumberColumn)))
-                HFG->removeRow(r);
-        }
-        if (HFG->rowCount() < 2)
-            HFG->setRowCount(2);  // an empty list keeps one empty row
-        HFG->setUpdatesEnabled(true);
+        GridModel* model = HFG->grid();
+        model->removeRowsWhere(kNumberColumn, QSet<QString>(numbers.begin(), numbers.end()));
+        if (model->dataRows() == 0)
+            model->reset(headings(), {QStringList(kColumns, QString())});
         app::gMarkedTotal = 0;
     } else {
-        app::MsgBox(QStringLiteral("下列收支單已在別處簽核或作廢:\r\n") +
-                        refused.join(QStringLiteral("\r\n")) +
-                        QStringLiteral("\r\n所以此合計票據並未存入，收支單均未簽核"),
+        QString text;
+        if (!refused.settled.isEmpty())
+            text += QStringLiteral("下列收支單已在別處簽核或作廢:\r\n") +
+                    refused.settled.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+        if (!refused.changed.isEmpty())
+            text += QStringLiteral("下列收支單的金額或收支已在別處修改:\r\n") +
+                    refused.changed.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+        app::MsgBox(text + QStringLiteral("所以此合計票據並未存入，收支單均未簽核"),
                     app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("Acc"));
-        // The others stay marked, for another try without the ones that are gone.
-        RefreshReviewList(numbers);
+        // The others stay marked, for another try without the ones that are gone or changed
+        // (a changed one shows its new amount, to be marked again if it is still meant).
+        QStringList keep = numbers;
+        for (const QString& no : refused.settled + refused.changed)
+            keep.removeAll(no);
+        RefreshReviewList(keep);
     }
     RedisplayWhileBrowsing();
 }

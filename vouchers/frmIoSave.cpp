@@ -4,6 +4,7 @@
 #include <QSignalBlocker>
 
 #include "Globals.h"
+#include "Program.h"
 #include "Prompts.h"
 #include "VoucherRules.h"
 #include "frmIo.h"
@@ -24,9 +25,22 @@ void frmIo::cmdSv_Click() {
                     QStringLiteral("ACC"));
         return;
     }
+    if (!amountsValid())
+        return;
+    const bool approving = app::isTrue(approvingVoucher);
+    // The right that opened the mode is asked again here, where the writing happens.
+    if (refusedWithoutRight(approving ? 3 : 1))
+        return;
+    if (approving && ckNoW->isChecked()) {
+        // A void voucher is never paid.
+        app::MsgBox(QStringLiteral("作廢的收支單不可簽核\r\n請取消「已簽核」或「作廢」其中一項"),
+                    app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("ACC"));
+        return;
+    }
 
     if (app::isTrue(addingVoucher)) {
-        insertVoucher();
+        if (!app::guardWrite(cmdSv->text(), [this] { insertVoucher(); }))
+            return;  // nothing written; the entry stays as typed
     } else {
         // The row written is the voucher on display: the picked one while gPicked is set
         // (the form keeps gPicked exactly for that), otherwise the browsing cursor's row.
@@ -34,23 +48,28 @@ void frmIo::cmdSv_Click() {
         if (!voucherOnDisplay())
             return;
         store::Recordset& target = picked ? *pickedRs : *browseRs;
-        const bool approving = app::isTrue(approvingVoucher);
         const bool byBill = approving && optA[1]->isChecked();
         if (byBill) {
             // The bill is entered first; the rewrite, status 1 and the bill row are then
             // written together, or nothing at all (frmIoApproval.cpp).
             if (!approveByBill(target))
                 return;
-        } else if (!rewriteVoucher(target, approving)) {
-            if (approving && storedStatus(target.text(1)).toInt() == -3) {
-                // Voided by another copy since it was shown: a void voucher is never paid.
-                app::MsgBox(QStringLiteral("此收支單已在別處作廢\r\n所以並未簽核"),
-                            app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("ACC"));
-                cmdCencel_Click();
-            } else {
-                refusedAsApproved();
+        } else {
+            bool written = false;
+            if (!app::guardWrite(cmdSv->text(),
+                                 [&] { written = rewriteVoucher(target, approving); }))
+                return;
+            if (!written) {
+                if (approving && storedStatus(target.text(1)).toInt() == -3) {
+                    // Voided by another copy since it was shown: a void voucher is never paid.
+                    app::MsgBox(QStringLiteral("此收支單已在別處作廢\r\n所以並未簽核"),
+                                app::Buttons::OK, app::Icon::Exclamation, QStringLiteral("ACC"));
+                    cmdCencel_Click();
+                } else {
+                    refusedAsApproved();
+                }
+                return;
             }
-            return;
         }
         if (!picked)
             browseRs.reset();
@@ -132,11 +151,16 @@ bool frmIo::rewriteVoucher(store::Recordset& target, bool cash) {
     const QVariant stored = storedStatus(no);
     if (stored.isValid() && (stored.toInt() >= 0 || (cash && stored.toInt() == -3)))
         return false;
-    target.Edit();
-    writeColumns(target, true);
-    if (cash)
-        target.setField(3, 0);
-    target.Update();
+    try {
+        target.Edit();
+        writeColumns(target, true);
+        if (cash)
+            target.setField(3, 0);
+        target.Update();
+    } catch (...) {
+        target.CancelUpdate();  // the row is read afresh when it is shown or edited again
+        throw;
+    }
     if (cash)
         appendCashMovement(no);
     tx.commit();
@@ -176,8 +200,9 @@ void frmIo::closingSteps() {
         // reflects the save, so it cannot be approved a second time.
         ShowVoucherByNo();
     }
-    CloseGridPanel();
+    // The approval is over before the panel closes, so closing it asks nothing.
     approvingVoucher = False;
+    CloseGridPanel();
     FillPrintRecord();
 }
 

@@ -7,6 +7,7 @@
 #include "Globals.h"
 #include "Prompts.h"
 #include "TableDef.h"
+#include "WaitCursor.h"
 #include "frmIo.h"
 
 namespace orvik::vouchers {
@@ -15,7 +16,6 @@ namespace {
 
 constexpr int kColumns = 3;
 constexpr int kNumberColumn = 1;
-constexpr int kHitColumn = 2;
 constexpr int kWidthsTwips[kColumns] = {300, 1200, 9000};
 
 // The grid's row counter was 16-bit: one heading row and at most this many hits.
@@ -93,42 +93,38 @@ void frmIo::OpenSearch() {
         return;
     }
 
-    HFG->setUpdatesEnabled(false);
-    HFG->setRowCount(0);  // drops the old rows and their texts at once
-    HFG->clear();
-    setPanelColour(cmdSall->palette().color(QPalette::Button));
-    HFG->setColumnCount(kColumns);
-    HFG->setRowCount(2);
-    for (int c = 0; c < kColumns; ++c)
-        HFG->setColumnWidth(c, qRound(kWidthsTwips[c] / double(kTwipsPerPixel)));
-    const QString headings[kColumns] = {QString(), QStringLiteral("收支單號"),
-                                        QStringLiteral("搜尋結果:  (欄位名稱)  -->   找到字串")};
-    for (int c = 0; c < kColumns; ++c)
-        HFG->setItem(0, c, new QTableWidgetItem(headings[c]));
-    setHeightTwips(kExpandedHeight);
-
     bool more = false;
-    const QVector<Hit> hits = searchVouchers(*app::dbAcc, app::gLastSearch, more);
-    // One row per hit after the heading; with no hit one empty row stays for the message.
-    HFG->setRowCount(std::max(2, int(hits.size()) + 1));
-    for (int i = 0; i < hits.size(); ++i) {
-        HFG->setItem(i + 1, 0, new QTableWidgetItem());
-        HFG->setItem(i + 1, kNumberColumn, new QTableWidgetItem(hits.at(i).number));
-        HFG->setItem(i + 1, kHitColumn, new QTableWidgetItem(hits.at(i).text));
+    {
+        const app::WaitCursor busy;
+        setPanelColour(cmdSall->palette().color(QPalette::Button));
+        const QStringList headings{QString(), QStringLiteral("收支單號"),
+                                   QStringLiteral("搜尋結果:  (欄位名稱)  -->   找到字串")};
+        setHeightTwips(kExpandedHeight);
+
+        const QVector<Hit> hits = searchVouchers(*app::dbAcc, app::gLastSearch, more);
+        // One row per hit after the heading; with no hit one empty row stays for the message.
+        QVector<QStringList> rows;
+        rows.reserve(std::max<qsizetype>(1, hits.size()));
+        qsizetype longest = 0;
+        for (const Hit& hit : hits) {
+            rows << QStringList{QString(), hit.number, hit.text};
+            longest = std::max(longest, hit.number.size());
+        }
+        if (hits.isEmpty())
+            rows << QStringList{QString(), QString(), QStringLiteral("找不到資料")};
+        GridModel* model = HFG->grid();
+        model->setColouredFrom(-1, {}, {});  // hits are never marked; the panel colour shows
+        model->reset(headings, std::move(rows));
+        for (int c = 0; c < kColumns; ++c)
+            HFG->setColumnWidth(c, qRound(kWidthsTwips[c] / double(kTwipsPerPixel)));
+        // The numbers column keeps its width unless the longest number would not show whole in
+        // this program's font (the ten-character numbers since 2011 do not).
+        const int needed =
+            HFG->fontMetrics().horizontalAdvance(QString(longest, QLatin1Char('0'))) + 10;
+        if (needed > HFG->columnWidth(kNumberColumn))
+            HFG->setColumnWidth(kNumberColumn, needed);
+        cmdSall->setText(QStringLiteral("全文檢索<<"));
     }
-    if (hits.isEmpty())
-        HFG->setItem(1, kHitColumn, new QTableWidgetItem(QStringLiteral("找不到資料")));
-    // The numbers column keeps its width unless the longest number would not show whole in
-    // this program's font (the ten-character numbers since 2011 do not).
-    qsizetype longest = 0;
-    for (const Hit& hit : hits)
-        longest = std::max(longest, hit.number.size());
-    const int needed =
-        HFG->fontMetrics().horizontalAdvance(QString(longest, QLatin1Char('0'))) + 10;
-    if (needed > HFG->columnWidth(kNumberColumn))
-        HFG->setColumnWidth(kNumberColumn, needed);
-    HFG->setUpdatesEnabled(true);
-    cmdSall->setText(QStringLiteral("全文檢索<<"));
 
     if (more)
         app::MsgBox(QStringLiteral("找到的資料超過 %1 筆，只列出單號最小的 %1 筆。").arg(kMaxHits),

@@ -464,8 +464,7 @@ int main(int argc, char** argv) {
         int marked = 0;
         for (int gridRow = 1; gridRow < f->HFG->rowCount() && marked < 100; ++gridRow) {
             f->HFG_MouseDown(gridRow, 4);
-            const QTableWidgetItem* mark = f->HFG->item(gridRow, 0);
-            if (mark && mark->text() == QStringLiteral("*"))
+            if (f->HFG->isMarked(gridRow))
                 ++marked;
         }
         app::ScopedModalHook hook([](QWidget* w) {

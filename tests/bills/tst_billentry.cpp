@@ -231,7 +231,9 @@ void tst_BillEntry::combinedBill_keyAmountAndRows() {
     QCOMPARE(bill->voucherNo, QString("123S"));
     QCOMPARE(bill->amount, 123456);
 
-    QVERIFY(bills::commitCombinedBill(kit.db(), *bill, {"123", "125", "130"}).isEmpty());
+    QVERIFY(
+        bills::commitCombinedBill(kit.db(), *bill, {{"123", 100000}, {"125", 23456}, {"130", 50}})
+            .isEmpty());
     QCOMPARE(kit.value("select 收支單號 from bill").toString(), QString("123S"));
     QCOMPARE(kit.value("select 票據金額 from bill").toLongLong(), 123456);
     QCOMPARE(kit.value("select group_concat(單號) from iofs where 多單號 = '123S'").toString(),
@@ -261,13 +263,19 @@ void tst_BillEntry::closeBox_countsAsCancel() {
 void tst_BillEntry::approval_refusedWhenVoucherSettledMeanwhile() {
     BillTestKit kit(kToday);
     kit.addVoucher("1", -1, 10);
-    kit.addVoucher("2", 0, 20);  // settled in cash by another copy meanwhile
+    kit.addVoucher("2", 0, 20);          // settled in cash by another copy meanwhile
+    kit.addVoucher("3", -2, 35);         // marked at 30; another copy changed the amount since
+    kit.addVoucher("4", -1, 40, false);  // marked as an expense; another copy made it income
+    kit.addVoucher("5", -3, 50);         // voided meanwhile
     bills::BillRow row;
     row.billNo = "X";
     row.voucherNo = "2";
     QVERIFY(!bills::commitSingleBill(kit.db(), row));
     row.voucherNo = "1S";
-    QCOMPARE(bills::commitCombinedBill(kit.db(), row, {"1", "2"}), QStringList{"2"});
+    const bills::CombinedRefusal refused = bills::commitCombinedBill(
+        kit.db(), row, {{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}, {"5", 50}, {"6", 60}});
+    QCOMPARE(refused.settled, QStringList({"2", "5", "6"}));  // 6: gone altogether
+    QCOMPARE(refused.changed, QStringList({"3", "4"}));
     QCOMPARE(kit.value("select count(*) from bill").toInt(), 0);
     QCOMPARE(kit.value("select count(*) from iofs").toInt(), 0);
     QCOMPARE(kit.value("select 方式 from iof where 單號 = '1'").toInt(), -1);

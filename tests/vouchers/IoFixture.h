@@ -133,10 +133,8 @@ class IoFixture {
 
     // Fills the grid panel as the review list would and double-clicks the row of `no`.
     static void pickFromGrid(vouchers::frmIo* f, const QString& no) {
-        f->HFG->setRowCount(2);
-        f->HFG->setColumnCount(3);
-        f->HFG->setItem(0, 1, new QTableWidgetItem(QStringLiteral("收支單號")));
-        f->HFG->setItem(1, 1, new QTableWidgetItem(no));
+        f->HFG->setRows({QString(), QStringLiteral("收支單號"), QString()},
+                        {{QString(), no, QString()}});
         emit f->HFG->cellDoubleClicked(1, 1);
     }
 

@@ -81,9 +81,8 @@ int main(int argc, char** argv) {
             f->setHeightTwips(vouchers::frmIo::kExpandedHeight);
             f->cmdNck->setText(QStringLiteral("檢視未簽核收支單<<"));
             app::gListMode = 2;
-            f->HFG->setRowCount(2);
-            f->HFG->setColumnCount(3);
-            f->HFG->setItem(1, 1, new QTableWidgetItem(no));
+            f->HFG->setRows({QString(), QStringLiteral("收支單號"), QString()},
+                            {{QString(), no, QString()}});
             f->HFG_DblClick(1, 1);
             f->ck->setChecked(true);
             f->optA[0]->setChecked(true);

@@ -130,8 +130,7 @@ int main(int argc, char** argv) {
             int marked = 0;
             for (int row = 1; row < f->HFG->rowCount() && marked < 2; ++row) {
                 f->HFG_MouseDown(row, 4);
-                const QTableWidgetItem* mark = f->HFG->item(row, 0);
-                marked += mark && mark->text() == QStringLiteral("*") ? 1 : 0;
+                marked += f->HFG->isMarked(row) ? 1 : 0;
             }
             settle();
             save(f, out, QStringLiteral("voucher-review"));

@@ -174,9 +174,7 @@ void TestIoDisplay::pickedVoucherAndItsReturn() {
     fx.addVoucher({.no = "920711002", .use = "乙"});
     frmIo* f = fx.open();
     // Double-clicks on the heading row or column 0 do nothing.
-    f->HFG->setRowCount(2);
-    f->HFG->setColumnCount(3);
-    f->HFG->setItem(1, 1, new QTableWidgetItem("920711001"));
+    f->HFG->setRows({"", "收支單號", ""}, {{"", "920711001", ""}});
     emit f->HFG->cellDoubleClicked(0, 1);
     emit f->HFG->cellDoubleClicked(1, 0);
     QCOMPARE(app::gPicked, app::False);

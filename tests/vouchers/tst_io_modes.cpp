@@ -136,15 +136,25 @@ void TestIoModes::rightsDigitsOneThreeAndFour() {
         QVERIFY(!f->cmdAdd->isEnabled() && !f->cmdEdit->isEnabled());
     }
     {
-        // Digit 3 "0": after 取消 the approval box is shut, so 修改 is refused as well.
+        // Digit 3 "0": the approval box stays shut at every moment, but an unapproved
+        // voucher may still be edited (digit 1); an approved one is refused by its status.
         IoFixture fx(0b1011);
         fx.addVoucher({.no = "920711001"});
+        fx.addVoucher({.no = "920711002", .status = 0});
         frmIo* f = fx.open();
+        f->FSB->setValue(0);
+        QVERIFY(!f->ck->isEnabled() && f->cmdEdit->isEnabled());
         f->cmdEdit->click();
+        QCOMPARE(f->lbStat->text(), QStringLiteral("〔修改中〕"));
         f->cmdCencel->click();
         QVERIFY(!f->ck->isEnabled());
-        fx.prompts().expectMessage(QStringLiteral("收支單已簽核 無法修改"));
         f->cmdEdit->click();
+        QCOMPARE(f->lbStat->text(), QStringLiteral("〔修改中〕"));
+        f->cmdCencel->click();
+        f->FSB->setValue(1);
+        QVERIFY(!f->cmdEdit->isEnabled());
+        fx.prompts().expectMessage(QStringLiteral("收支單已簽核 無法修改"));
+        f->cmdEdit_Click();  // the handler refuses by itself, whatever the button shows
         QCOMPARE(f->lbStat->text(), QStringLiteral("〔瀏覽〕"));
     }
     {

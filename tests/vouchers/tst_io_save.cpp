@@ -131,10 +131,17 @@ void TestIoSave::editedAndVoidedRows() {
     f->cbUse->setEditText(QStringLiteral("改過"));
     f->txtCash->setText(QStringLiteral("12/5"));  // the key filter lets "/" through
     f->Op1[1]->click();
+    // Not a whole number: refused before anything is written, the entry kept as typed.
+    fx.prompts().expectMessage(QStringLiteral("金額必須是 12 位數以內的整數"));
+    f->cmdSv->click();
+    QCOMPARE(fx.row("920711001").at(4).toInt(), 500);
+    QCOMPARE(f->lbStat->text(), QStringLiteral("〔修改中〕"));
+    QCOMPARE(f->cbUse->currentText(), QStringLiteral("改過"));
+    f->txtCash->setText(QStringLiteral("12"));
     f->cmdSv->click();
     QVariantList r = fx.row("920711001");
     QCOMPARE(r.at(2).toString(), QStringLiteral("改過"));
-    QCOMPARE(r.at(4), QVariant(qlonglong(12)));  // a number, by the leading-number rule
+    QCOMPARE(r.at(4), QVariant(qlonglong(12)));
     QCOMPARE(r.at(3).toInt(), -2);
     QCOMPARE(r.at(20).toInt(), -2);
     QCOMPARE(r.at(1).toString(), QStringLiteral("920711001"));

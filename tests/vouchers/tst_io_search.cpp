@@ -14,8 +14,7 @@ const QString kOpen = QStringLiteral("全文檢索>>");
 const QString kClose = QStringLiteral("全文檢索<<");
 
 QString cellText(const frmIo* f, int row, int col) {
-    const QTableWidgetItem* item = f->HFG->item(row, col);
-    return item ? item->text() : QString();
+    return f->HFG->text(row, col);
 }
 
 // Rows 1.. of the grid as "number|hit text".
@@ -96,8 +95,7 @@ void TestIoSearch::hitsOfEveryColumnInAscendingNumber() {
     QCOMPARE(f->HFG->columnWidth(0), 300 / frmIo::kTwipsPerPixel);
     // The numbers' column: its width of old, or wider when a number would not show whole.
     QVERIFY(f->HFG->columnWidth(1) >= 1200 / frmIo::kTwipsPerPixel);
-    QVERIFY(f->HFG->columnWidth(1) >
-            f->HFG->fontMetrics().horizontalAdvance(cellText(f, 1, 1)));
+    QVERIFY(f->HFG->columnWidth(1) > f->HFG->fontMetrics().horizontalAdvance(cellText(f, 1, 1)));
     QCOMPARE(f->HFG->columnWidth(2), 9000 / frmIo::kTwipsPerPixel);
 
     // The light-green panel of the search, the tall form, the closing caption.
@@ -262,16 +260,14 @@ void TestIoSearch::hitsAreNeverMarked() {
     f->ckco->setChecked(true);  // even ticked (the search hides the box) a hit is not marked
     for (int r = 1; r <= 2; ++r) {
         for (int c = 0; c < 3; ++c) {
-            const QRect cell = f->HFG->visualRect(f->HFG->model()->index(r, c));
+            const QRect cell = f->HFG->cellRect(r, c);
             QTest::mouseClick(f->HFG->viewport(), Qt::LeftButton, {}, cell.center());
         }
     }
     for (int r = 1; r <= 2; ++r) {
         QCOMPARE(cellText(f, r, 0), QString());
-        for (int c = 0; c < 3; ++c) {
-            const QTableWidgetItem* item = f->HFG->item(r, c);
-            QVERIFY(!item || item->background().color() != QColor(0, 255, 255));
-        }
+        for (int c = 0; c < 3; ++c)
+            QVERIFY(f->HFG->background(r, c) != QColor(0, 255, 255));
     }
     QCOMPARE(app::gMarkedTotal, 0);
     QCOMPARE(hitRows(f).size(), 2);
