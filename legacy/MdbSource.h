@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 
 #include "Source.h"
 
@@ -14,6 +15,12 @@ FileKind fileKind(const QString& path);
 
 // The old database folder, read with mdbtools' libmdb. No password is needed: the old engine
 // kept it only in the file's header, and the library does not check it.
+//
+// The library trusts the file: on a damaged one it can read forever, crash, or write warnings
+// without end. So a file's shape is checked first (MdbShape.h), and the library then runs in a
+// child process per file (ReaderProcess.h) that is stopped when an answer takes longer than the
+// time limit; its warnings go into the import's report. Every such failure is a LegacyError that
+// names the file.
 class MdbSource : public Source {
   public:
     // Text of Jet 3 files is decoded from `jet3Charset` (an iconv name); empty takes the
@@ -28,9 +35,15 @@ class MdbSource : public Source {
 
     QString jet3Charset() const { return jet3Charset_; }
 
+    // How long the reader may take over one answer (opening the file, or one batch of rows)
+    // before it is stopped and the file refused as damaged. A sound file takes milliseconds.
+    static constexpr std::chrono::milliseconds kDefaultTimeLimit{60000};
+    void setTimeLimit(std::chrono::milliseconds limit) { timeLimit_ = limit; }
+
   private:
     QString folder_;
     QString jet3Charset_;
+    std::chrono::milliseconds timeLimit_ = kDefaultTimeLimit;
 };
 
 }  // namespace orvik::legacy

@@ -82,6 +82,13 @@ QDate dateFromDays(double days, bool* ok = nullptr);
 // Money as exact decimal text, "-1234.5" for -12345000 ten-thousandths.
 QString moneyText(qint64 tenThousandths);
 
+// Warnings of the library that reads an old file: how many, and the first few kinds of them
+// ("「page 17 from map doesn't match」（3 則）"). A sound file gives none.
+struct ReaderWarnings {
+    qint64 count = 0;
+    QStringList kinds;
+};
+
 class SourceTable {
   public:
     virtual ~SourceTable() = default;
@@ -98,6 +105,8 @@ class SourceFile {
     virtual QStringList tableNames() const = 0;  // the user tables, in catalogue order
     // Null when the file has no such table; names compare without regard to letter case.
     virtual std::unique_ptr<SourceTable> openTable(const QString& name) = 0;
+    // What the library reading the file warned about so far; none for a sound file.
+    virtual ReaderWarnings readerWarnings() { return {}; }
 };
 
 // The old database folder: acc.mdb, voro3.mdb, pt.mdb.

@@ -67,6 +67,8 @@ class TestLegacyReader : public QObject {
     void jet3TextNullsAndCodePage();
     void jet4DatesOutsideTheUsualRange();
     void importRefusesFilesThatAreNotTheOldBooks();
+    void aDamagedFileEndsTheImportNamingIt_data();
+    void aDamagedFileEndsTheImportNamingIt();
 };
 
 void TestLegacyReader::initTestCase() {
@@ -257,6 +259,49 @@ void TestLegacyReader::importRefusesFilesThatAreNotTheOldBooks() {
         {QStringLiteral("import-mdb"), old, dest, QStringLiteral("--quiet")}, out, err);
     QCOMPARE(rc, 1);
     QVERIFY2(errText.contains(QStringLiteral("acc.mdb 裡沒有資料表 iof")), qPrintable(errText));
+    QVERIFY(!QFileInfo::exists(dest));
+}
+
+void TestLegacyReader::aDamagedFileEndsTheImportNamingIt_data() {
+    QTest::addColumn<qsizetype>("length");
+    QTest::addColumn<QString>("expected");
+    // This cut once made the import hang, writing warnings without end.
+    QTest::newRow("cut as reported")
+        << qsizetype(1529252)
+        << QStringLiteral(
+               "檔案大小 1529252 位元組不是整數頁（Jet 3 每頁 2048 位元組），檔案不完整");
+    // Whole pages, but the last table's rows lay further on.
+    QTest::newRow("cut between pages")
+        << qsizetype(778 * 2048)
+        << QStringLiteral("的資料頁對照表損壞（指到第 778 頁，檔案只到第 777 頁），檔案可能不完整");
+}
+
+void TestLegacyReader::aDamagedFileEndsTheImportNamingIt() {
+    QFETCH(qsizetype, length);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QString old = dir.filePath(QStringLiteral("old"));
+    QVERIFY(QDir().mkpath(old));
+    QFile whole(sample("nwind.mdb"));
+    QVERIFY(whole.open(QIODevice::ReadOnly));
+    QFile cut(QDir(old).filePath(QStringLiteral("acc.mdb")));
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.read(length));
+    cut.close();
+    QVERIFY(QFile::copy(sample("DateTestDatabase.mdb"),
+                        QDir(old).filePath(QStringLiteral("voro3.mdb"))));
+    const QString dest = dir.filePath(QStringLiteral("new"));
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    const int rc = orvik::admin::runCommand(
+        {QStringLiteral("import-mdb"), old, dest, QStringLiteral("--quiet")}, out, err);
+    QCOMPARE(rc, 1);
+    QVERIFY2(
+        errText.startsWith(QStringLiteral("orvik-admin: import-mdb: %1: ").arg(cut.fileName())),
+        qPrintable(errText));
+    QVERIFY2(errText.contains(expected), qPrintable(errText));
+    QCOMPARE(errText.count(QLatin1Char('\n')), 1);
+    QVERIFY(outText.isEmpty());
     QVERIFY(!QFileInfo::exists(dest));
 }
 
