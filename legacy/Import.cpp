@@ -821,6 +821,23 @@ ImportReport importLegacy(Source& source, const ImportOptions& o) {
                     imp.readBack(*dbs.at(i), t, r.tables[at++]);
             }
         }
+        // What the reading library warned about goes into the report, not the terminal.
+        for (int i = 0; i < schema::files().size(); ++i) {
+            if (!inputs.at(i))
+                continue;
+            const ReaderWarnings w = inputs.at(i)->readerWarnings();
+            if (w.count == 0)
+                continue;
+            const QString& name = schema::files().at(i)->fileName;
+            r.readerWarnings += w.count;
+            r.notes << QStringLiteral(
+                           "%1: 讀取時發出 %2 則警告，舊檔可能有損壞，"
+                           "有些資料列可能沒有讀到；請核對這個檔案轉入的資料")
+                           .arg(name)
+                           .arg(w.count);
+            for (const QString& kind : w.kinds)
+                r.notes << QStringLiteral("%1: 警告%2").arg(name, kind);
+        }
         inputs.clear();
         for (const auto& m : moves) {
             if (!QFile::rename(m.first, m.second))
@@ -911,9 +928,12 @@ QString ImportReport::text() const {
     if (clean())
         l << QStringLiteral("結果：筆數與金額全部相符。");
     else
-        l << QStringLiteral("結果：%1 處筆數或金額不一致，%2 個值無法轉換或寫入；請逐項核對。")
+        l << QStringLiteral("結果：%1 處筆數或金額不一致，%2 個值無法轉換或寫入%3；請逐項核對。")
                  .arg(mismatches.size())
-                 .arg(problems.size());
+                 .arg(problems.size())
+                 .arg(readerWarnings == 0
+                          ? QString()
+                          : QStringLiteral("，讀取舊檔時有 %1 則警告").arg(readerWarnings));
     return l.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 

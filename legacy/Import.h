@@ -67,11 +67,14 @@ struct ImportReport {
     Figures legacyFigures;
     Figures newFigures;
     QStringList mismatches;  // one line per count or total that differs
+    // Warnings of the library that read the old files (their kinds are in the notes): a damaged
+    // file may have lost rows on the way that no count here can show.
+    qint64 readerWarnings = 0;
     qint64 vouchers = 0;
     double seconds = 0;
 
     bool balanced() const { return mismatches.isEmpty(); }
-    bool clean() const { return balanced() && problems.isEmpty(); }
+    bool clean() const { return balanced() && problems.isEmpty() && readerWarnings == 0; }
     QString text() const;
 };
 
@@ -90,8 +93,8 @@ struct ImportOptions {
 // Throws LegacyError when nothing could be written.
 ImportReport importLegacy(Source& source, const ImportOptions& options);
 
-// The administrator tool's exit status: 0 only when every count and total agrees and every
-// value was brought across.
+// The administrator tool's exit status: 0 only when every count and total agrees, every value
+// was brought across and the old files were read without a warning.
 int exitStatus(const ImportReport& report);
 
 // The tables that the program reads and writes by column position: their columns are matched

@@ -337,10 +337,13 @@ int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
         return 0;
     err << QStringLiteral(
                "import-mdb: 新資料夾 %1 已建立，但有 %2 處筆數或金額不一致、%3 "
-               "個值無法轉換或寫入；請看報告 %4")
+               "個值無法轉換或寫入%4；請看報告 %5")
                .arg(r.destDir)
                .arg(r.mismatches.size())
                .arg(r.problems.size())
+               .arg(r.readerWarnings == 0
+                        ? QString()
+                        : QStringLiteral("，讀取舊檔時有 %1 則警告").arg(r.readerWarnings))
                .arg(r.reportPath)
         << Qt::endl;
     return legacy::exitStatus(r);

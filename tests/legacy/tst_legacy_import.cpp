@@ -160,6 +160,33 @@ bool hasProblem(const ImportReport& r, const QString& table, const QString& key,
     return false;
 }
 
+// An old folder whose general-affairs file the reading library warned about.
+class WarnedSource : public Source {
+  public:
+    explicit WarnedSource(MemorySource& inner) : inner_(inner) {}
+    std::unique_ptr<SourceFile> openFile(const QString& name) override {
+        auto file = inner_.openFile(name);
+        if (name != QLatin1String("voro3.mdb"))
+            return file;
+        return std::make_unique<Warned>(std::move(file));
+    }
+
+  private:
+    struct Warned : SourceFile {
+        explicit Warned(std::unique_ptr<SourceFile> f) : inner(std::move(f)) {}
+        QString format() const override { return inner->format(); }
+        QStringList tableNames() const override { return inner->tableNames(); }
+        std::unique_ptr<SourceTable> openTable(const QString& n) override {
+            return inner->openTable(n);
+        }
+        ReaderWarnings readerWarnings() override {
+            return {3, {QStringLiteral("「page 17 from map doesn't match」（3 則）")}};
+        }
+        std::unique_ptr<SourceFile> inner;
+    };
+    MemorySource& inner_;
+};
+
 }  // namespace
 
 class TestLegacyImport : public QObject {
@@ -173,6 +200,7 @@ class TestLegacyImport : public QObject {
     void countMismatchMakesTheExitStatusNonZero();
     void yearlyFiguresOfVouchersCashAndBank();
     void nothingIsLeftHalfWritten();
+    void readerWarningsAreReportedAndMakeTheStatusNonZero();
     void conversions_data();
     void conversions();
 };
@@ -518,6 +546,26 @@ void TestLegacyImport::nothingIsLeftHalfWritten() {
         QVERIFY(r.clean());
         QVERIFY(QFileInfo::exists(QDir(run.dest()).filePath(QStringLiteral("pt.mdb"))));
     }
+}
+
+void TestLegacyImport::readerWarningsAreReportedAndMakeTheStatusNonZero() {
+    // Rows the library skipped with a warning are missing from both counts, so only the
+    // warning itself can tell.
+    MemorySource books = smallBooks();
+    WarnedSource src(books);
+    Run run;
+    const ImportReport r = run.import(src);
+    QVERIFY(r.balanced());
+    QVERIFY(r.problems.isEmpty());
+    QCOMPARE(r.readerWarnings, 3);
+    QCOMPARE(exitStatus(r), 1);
+    const QString text = r.text();
+    QVERIFY2(text.contains(QStringLiteral("  voro3.mdb: 讀取時發出 3 則警告，舊檔可能有損壞")),
+             qPrintable(text));
+    QVERIFY(text.contains(
+        QStringLiteral("  voro3.mdb: 警告「page 17 from map doesn't match」（3 則）")));
+    QVERIFY(text.contains(QStringLiteral("，讀取舊檔時有 3 則警告；請逐項核對。")));
+    QVERIFY(!text.contains(QStringLiteral("acc.mdb: 讀取時發出")));
 }
 
 void TestLegacyImport::conversions_data() {
