@@ -3,13 +3,23 @@
 #include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QThread>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
 #include <set>
 #include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "Recordset.h"
 #include "Statement.h"
@@ -103,6 +113,90 @@ QString hashPassword(const QString& salt, const QString& password) {
     return QString::fromLatin1(h.result().toHex());
 }
 
+// The in-use byte: on the page that holds SQLite's own lock bytes (from 0x40000000, the
+// pending byte, up to 0x400001FF), which never holds data, and beyond the bytes SQLite locks.
+constexpr off_t kInUseByte = 0x40000300;
+
+std::mutex exclusiveMutex;
+std::set<QString>& exclusiveFiles() {
+    static auto* files = new std::set<QString>;
+    return *files;
+}
+
+QString lockKey(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+// An open-file-description lock on the in-use byte: held by this descriptor whatever else the
+// process opens and closes, and seen by every other descriptor, process and computer (it is a
+// byte-range lock like SQLite's, so it crosses a network share that passes SQLite's locks).
+// Gives 0 when taken, else the errno (EAGAIN or EACCES: held by another).
+int lockInUseByte(int fd, short type) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kInUseByte;
+    fl.l_len = 1;
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0 ? 0 : errno;
+}
+
+bool sameFile(int fd, const QString& path) {
+    struct stat a {
+    }, b{};
+    return ::fstat(fd, &a) == 0 && ::stat(QFile::encodeName(path).constData(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The shared in-use lock that a connection holds for its lifetime: a descriptor, or -1 when
+// this process has the file for itself (ExclusiveUse) or the file system has no such locks.
+// While orvik-admin holds the file it waits as for a busy file, then fails with 3045.
+int holdInUse(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(exclusiveMutex);
+            if (exclusiveFiles().count(lockKey(path)))
+                return -1;
+        }
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return -1;  // the open that follows reports what is wrong with the file
+        const int e = lockInUseByte(fd, F_RDLCK);
+        // A file replaced while this waited is locked again under its new self.
+        if (e == 0 && sameFile(fd, path))
+            return fd;
+        ::close(fd);
+        if (e != 0 && e != EAGAIN && e != EACCES)
+            return -1;
+        if (waited.elapsed() >= kBusyTimeoutMs)
+            throw EngineError(err::FileInUse,
+                              QStringLiteral("無法使用 '%1'；系統管理員正在維護這個檔案，"
+                                             "請稍後再試。")
+                                  .arg(path));
+        QThread::msleep(50);
+    }
+}
+
+// A new file with the books' permissions, made here because SQLite would make it 0644 less the
+// umask, readable by every user of the computer.
+void createEmptyFile(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFilePermissions);
+    if (fd < 0) {
+        const int e = errno;
+        if (e == EEXIST)
+            throw EngineError(err::FileInUse, QStringLiteral("檔案 '%1' 已經存在。").arg(path));
+        throw EngineError(err::FileInUse, QStringLiteral("無法建立檔案 '%1'。(%2)")
+                                              .arg(path, QString::fromLocal8Bit(std::strerror(e))));
+    }
+    ::fchmod(fd, kFilePermissions);  // the umask may have taken the group's bits away
+    ::close(fd);
+}
+
 bool isWriteStatement(const QString& sql) {
     const QString head = sql.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
     return head == QLatin1String("INSERT") || head == QLatin1String("UPDATE") ||
@@ -110,6 +204,68 @@ bool isWriteStatement(const QString& sql) {
 }
 
 }  // namespace
+
+bool makeFolder(const QString& path, QString* error) {
+    const QString absolute = QDir::cleanPath(QDir(path).absolutePath());
+    QStringList missing;
+    QString at = absolute;
+    while (!QFileInfo::exists(at)) {
+        missing.prepend(at);
+        const QString up = QFileInfo(at).path();
+        if (up == at)
+            break;
+        at = up;
+    }
+    if (QFileInfo::exists(at) && !QFileInfo(at).isDir()) {
+        if (error)
+            *error = QStringLiteral("%1 不是資料夾").arg(at);
+        return false;
+    }
+    for (const QString& dir : missing) {
+        const QByteArray name = QFile::encodeName(dir);
+        if (::mkdir(name.constData(), kFolderPermissions) != 0) {
+            const int e = errno;
+            if (e == EEXIST && QFileInfo(dir).isDir())
+                continue;  // made by someone else meanwhile: theirs to set
+            if (error)
+                *error = QStringLiteral("無法建立資料夾 %1：%2")
+                             .arg(dir, QString::fromLocal8Bit(std::strerror(e)));
+            return false;
+        }
+        // The umask may have taken the group's bits away; a set-group-ID bit inherited from
+        // the folder above stays, so the office's group follows the files down.
+        struct stat st {};
+        const mode_t setgid = ::stat(name.constData(), &st) == 0 ? (st.st_mode & S_ISGID) : 0;
+        ::chmod(name.constData(), kFolderPermissions | setgid);
+    }
+    return true;
+}
+
+ExclusiveUse::ExclusiveUse(const QString& path) : key_(lockKey(path)) {
+    const QByteArray name = QFile::encodeName(path);
+    fd_ = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    if (fd_ >= 0) {
+        const int e = lockInUseByte(fd_, F_WRLCK);
+        if (e != 0) {
+            ::close(fd_);
+            fd_ = -1;
+            if (e == EAGAIN || e == EACCES)
+                throw EngineError(err::FileInUse,
+                                  QStringLiteral("'%1' 正由其他程式使用中。").arg(path));
+        }
+    }
+    std::lock_guard<std::mutex> guard(exclusiveMutex);
+    exclusiveFiles().insert(key_);
+}
+
+ExclusiveUse::~ExclusiveUse() {
+    {
+        std::lock_guard<std::mutex> guard(exclusiveMutex);
+        exclusiveFiles().erase(key_);
+    }
+    if (fd_ >= 0)
+        ::close(fd_);
+}
 
 EngineError::EngineError(int number, const QString& description)
     : std::runtime_error(QStringLiteral("%1 %2").arg(number).arg(description).toStdString()),
@@ -238,6 +394,8 @@ Database::~Database() {
     }
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(name);
+    if (inUseFd_ >= 0)
+        ::close(inUseFd_);
 }
 
 sqlite3* Database::handle() {
@@ -295,10 +453,13 @@ std::shared_ptr<Database> Database::openConnection(const QString& path, bool cre
                           QStringLiteral("'%1' 不是有效的路徑。請確定路徑名稱的拼法是否正確，"
                                          "以及是否連接到檔案所在的伺服器。")
                               .arg(path));
-    if (create && info.exists())
-        throw EngineError(err::FileInUse, QStringLiteral("檔案 '%1' 已經存在。").arg(path));
     if (!create && (!info.exists() || info.isDir()))
         throw EngineError(err::FileNotFound, QStringLiteral("找不到檔案 '%1'。").arg(path));
+    // Held from before the engine opens the file, so an open never lands in the middle of
+    // orvik-admin replacing it.
+    const int inUse = create ? -1 : holdInUse(path);
+    if (create)
+        createEmptyFile(path);
 
     static std::atomic<int> serial{0};
     const QString name = QStringLiteral("orvik-%1").arg(++serial);
@@ -310,9 +471,14 @@ std::shared_ptr<Database> Database::openConnection(const QString& path, bool cre
         const QString msg = db.lastError().text();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
+        if (inUse >= 0)
+            ::close(inUse);
+        if (create)
+            QFile::remove(path);
         throw EngineError(err::FileInUse, QStringLiteral("無法開啟檔案 '%1'。(%2)").arg(path, msg));
     }
     std::shared_ptr<Database> result(new Database(path, db));
+    result->inUseFd_ = inUse;
     db = QSqlDatabase();  // the Database holds the only handle, so it can remove the connection
     result->configure();
     return result;
@@ -502,6 +668,10 @@ void Database::rollbackAll() {
         while (db->depth_ > 0)
             db->rollback();
     }
+}
+
+void Database::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(handle(), milliseconds);
 }
 
 Recordset Database::openRecordset(const QString& source, const QVariantList& params,

@@ -34,10 +34,19 @@ enum class FieldType {
     Memo = 12,
 };
 
+// Files and folders of the books are shared by a group of office users and by nobody else:
+// voro3.mdb holds the login passwords.
+inline constexpr unsigned kFilePermissions = 0660;
+inline constexpr unsigned kFolderPermissions = 0770;
+
+// Makes `path` and any missing folders above it with kFolderPermissions (whatever the umask);
+// folders that exist are left as they are. False with `error` set when one cannot be made.
+bool makeFolder(const QString& path, QString* error = nullptr);
+
 // One open database file, shared with every other copy of the program that uses it.
 // Every value that comes from a user reaches SQL as a bound parameter.
 class Database : public std::enable_shared_from_this<Database> {
-public:
+  public:
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -48,7 +57,8 @@ public:
     // is not a database.
     static std::shared_ptr<Database> open(const QString& path, const QString& connect = {});
 
-    // Creates a new empty file; only the administrator tool and the tests do this.
+    // Creates a new empty file with kFilePermissions; only the administrator tool and the
+    // tests do this.
     static std::shared_ptr<Database> create(const QString& path, const QString& password = {});
 
     // A source is a bare table name or a SELECT text. Dynasets need a bare table or a
@@ -84,6 +94,10 @@ public:
     void setMeta(const QString& key, const QString& value);
     void setPassword(const QString& password);
 
+    // How long a statement waits for another connection's lock before it fails with 3260
+    // (10 s unless set; tests shorten it).
+    void setBusyTimeout(int milliseconds);
+
     const QString& path() const { return path_; }
     QSqlDatabase& connection() { return db_; }
     sqlite3* handle();
@@ -92,7 +106,7 @@ public:
     [[noreturn]] static void raise(const QString& sqliteText, int sqliteCode,
                                    const QString& context = {});
 
-private:
+  private:
     Database(QString path, QSqlDatabase db);
     static std::shared_ptr<Database> openConnection(const QString& path, bool create);
     void configure();
@@ -100,28 +114,49 @@ private:
     QString path_;
     QSqlDatabase db_;
     int depth_ = 0;
+    int inUseFd_ = -1;  // holds the in-use lock (see ExclusiveUse) while the connection lives
+};
+
+// A file of the books taken for this process alone. Every Database::open holds a shared lock
+// on one byte of the file's locking page (a byte SQLite's own locks never touch) for as long
+// as the connection lives, so even a copy of the program that sits idle shows. The
+// administrator's tool takes that byte exclusively before it replaces or upgrades a file; the
+// same process's own Database::open of the file takes no lock then, and other processes wait
+// for it like for a busy file.
+class ExclusiveUse {
+  public:
+    // Takes `path` without waiting. Throws EngineError FileInUse, naming the file, while
+    // another connection holds it. On a file system without byte-range locks nothing is taken.
+    explicit ExclusiveUse(const QString& path);
+    ~ExclusiveUse();
+    ExclusiveUse(const ExclusiveUse&) = delete;
+    ExclusiveUse& operator=(const ExclusiveUse&) = delete;
+
+  private:
+    QString key_;
+    int fd_ = -1;
 };
 
 using DatabasePtr = std::shared_ptr<Database>;
 
 // Begins on construction; rolls back on destruction unless committed.
 class Transaction {
-public:
+  public:
     explicit Transaction(Database& db) : db_(db) { db_.beginTrans(); }
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit();
 
-private:
+  private:
     Database& db_;
     bool done_ = false;
 };
 
 // Value conversions between the forms' types and what is stored.
-QVariant toStored(const QVariant& v);   // bool → -1/0, QDate → "yyyy-MM-dd"
-bool storedBool(const QVariant& v);     // -1/0 or any non-zero → bool
-QDate storedDate(const QVariant& v);    // ISO text (or legacy date-time text) → QDate
+QVariant toStored(const QVariant& v);       // bool → -1/0, QDate → "yyyy-MM-dd"
+bool storedBool(const QVariant& v);         // -1/0 or any non-zero → bool
+QDate storedDate(const QVariant& v);        // ISO text (or legacy date-time text) → QDate
 QString likeContains(const QString& text);  // literal text → "%text%" with '\' as escape
 
 }  // namespace orvik::store

@@ -16,24 +16,34 @@ Column c(const char* name, ColType type, const char* def = "") {
 Index idx(const char* name, std::initializer_list<const char*> cols, bool unique = false) {
     Index i{QString::fromUtf8(name), {}, unique};
     for (const char* col : cols)
-        i.columns << QString::fromUtf8(col);
+        i.keys.push_back({QString::fromUtf8(col), {}});
+    return i;
+}
+
+// Voucher numbers are text of nine characters up to 民國 99 and ten from 民國 100 (2011) on,
+// so text order puts 1000101001 before 991231001. Every list in number order sorts by
+// (length(單號), 單號), and this index serves that order.
+Index numberOrderIndex() {
+    Index i{QStringLiteral("iof_number_order"),
+            {{QString(), QStringLiteral("length(\"單號\")")}, {QStringLiteral("單號"), QString()}}};
+    i.since = 2;
     return i;
 }
 
 QVector<Column> instalmentColumns() {
-    return {c("id", T::Text),          c("期別", T::Number),        c("應付金額", T::Amount),
-            c("預付日期", T::Date),    c("佔總價比例", T::Double),  c("送帳單日", T::Date),
-            c("發票號碼", T::Text),    c("沖帳金額", T::Amount),    c("沖帳日期", T::Date),
+    return {c("id", T::Text),          c("期別", T::Number),       c("應付金額", T::Amount),
+            c("預付日期", T::Date),    c("佔總價比例", T::Double), c("送帳單日", T::Date),
+            c("發票號碼", T::Text),    c("沖帳金額", T::Amount),   c("沖帳日期", T::Date),
             c("現金沖帳", T::Boolean), c("沖帳票據號碼", T::Text), c("沖帳單號", T::Text),
             c("處理", T::Boolean)};
 }
 
 QVector<Column> additionColumns() {
-    return {c("id", T::Text),          c("期別", T::Number),       c("報價單號", T::Text),
-            c("合約單號", T::Text),    c("應付金額", T::Amount),   c("預付日期", T::Date),
-            c("送帳單日", T::Date),    c("發票號碼", T::Text),     c("沖帳金額", T::Amount),
-            c("沖帳日期", T::Date),    c("現金沖帳", T::Boolean),  c("沖帳票據號碼", T::Text),
-            c("沖帳單號", T::Text),    c("處理", T::Boolean)};
+    return {c("id", T::Text),       c("期別", T::Number),      c("報價單號", T::Text),
+            c("合約單號", T::Text), c("應付金額", T::Amount),  c("預付日期", T::Date),
+            c("送帳單日", T::Date), c("發票號碼", T::Text),    c("沖帳金額", T::Amount),
+            c("沖帳日期", T::Date), c("現金沖帳", T::Boolean), c("沖帳票據號碼", T::Text),
+            c("沖帳單號", T::Text), c("處理", T::Boolean)};
 }
 
 QVector<Column> bankListColumns(bool withPs) {
@@ -53,14 +63,15 @@ File makeAcc() {
     File f{QStringLiteral("acc.mdb"), QStringLiteral("kavrintolpe"), {}};
     f.tables = {
         Table{QStringLiteral("iof"),
-              {c("輸入日期", T::Date), c("單號", T::Text), c("用途說明", T::Text),
-               c("方式", T::Int16), c("金額", T::Amount), c("科目代號", T::Text),
-               c("pay", T::Boolean), c("科目名稱", T::Text), c("附註一", T::Text),
-               c("附註二", T::Text), c("專案號碼", T::Text), c("專案名稱", T::Text),
-               c("工程種類", T::Text), c("發生日期", T::Date), c("申請人", T::Text),
-               c("簽收人", T::Text), c("有單據", T::Boolean), c("單據號碼", T::Text),
-               c("稅額", T::Amount), c("進銷項", T::Boolean), c("建議現金", T::Int16)},
-              {idx("iof_no", {"單號"}, true), idx("iof_status", {"方式", "單號"})}},
+              {c("輸入日期", T::Date), c("單號", T::Text),      c("用途說明", T::Text),
+               c("方式", T::Int16),    c("金額", T::Amount),    c("科目代號", T::Text),
+               c("pay", T::Boolean),   c("科目名稱", T::Text),  c("附註一", T::Text),
+               c("附註二", T::Text),   c("專案號碼", T::Text),  c("專案名稱", T::Text),
+               c("工程種類", T::Text), c("發生日期", T::Date),  c("申請人", T::Text),
+               c("簽收人", T::Text),   c("有單據", T::Boolean), c("單據號碼", T::Text),
+               c("稅額", T::Amount),   c("進銷項", T::Boolean), c("建議現金", T::Int16)},
+              {idx("iof_no", {"單號"}, true), idx("iof_status", {"方式", "單號"}),
+               numberOrderIndex()}},
         Table{QStringLiteral("iofs"),
               {c("多單號", T::Text), c("單號", T::Text)},
               {idx("iofs_no", {"單號"}), idx("iofs_key", {"多單號"})}},
@@ -72,7 +83,8 @@ File makeAcc() {
         Table{QStringLiteral("acc"),
               {c("id", T::Text), c("incom", T::Boolean), c("acc", T::Text)},
               {idx("acc_id", {"id"})}},
-        Table{QStringLiteral("prj"), {c("id", T::Text), c("prj", T::Text)}, {idx("prj_id", {"id"})}},
+        Table{
+            QStringLiteral("prj"), {c("id", T::Text), c("prj", T::Text)}, {idx("prj_id", {"id"})}},
         Table{QStringLiteral("w4pj"),
               {c("pj_id", T::Text), c("w", T::Text)},
               {idx("w4pj_pj", {"pj_id"})}},
@@ -128,10 +140,10 @@ File makeGeneral() {
 File makePrint() {
     File f{QStringLiteral("pt.mdb"), QString(), {}};
     QVector<Column> ptios;
-    for (const char* name : {"輸入日期", "單號", "建議方式", "用途說明", "專案號碼", "專案名稱",
-                             "工程種類", "科目代號", "收支", "科目名稱", "金額", "附註一", "附註二",
-                             "申請人", "簽收人", "發生日期", "單據號碼", "稅額", "單據類別",
-                             "大寫金額"})
+    for (const char* name :
+         {"輸入日期", "單號",     "建議方式", "用途說明", "專案號碼", "專案名稱", "工程種類",
+          "科目代號", "收支",     "科目名稱", "金額",     "附註一",   "附註二",   "申請人",
+          "簽收人",   "發生日期", "單據號碼", "稅額",     "單據類別", "大寫金額"})
         ptios << c(name, T::Text);
     f.tables = {Table{QStringLiteral("company"), {c("ion", T::Text)}, {}},
                 Table{QStringLiteral("ptios"), ptios, {}}};
@@ -162,7 +174,87 @@ QString sqlType(ColType t) {
     return QStringLiteral("TEXT COLLATE NOCASE");
 }
 
+// An SQL fragment without blanks and identifier quotes, for comparing index keys however they
+// were written ("length( [單號] )" and length("單號") alike).
+QString plainSql(const QString& sql) {
+    QString out;
+    for (const QChar ch : sql) {
+        if (!ch.isSpace() && ch != QLatin1Char('"') && ch != QLatin1Char('`') &&
+            ch != QLatin1Char('[') && ch != QLatin1Char(']'))
+            out += ch;
+    }
+    return out;
+}
+
+// The key terms of a CREATE INDEX text: what stands between the parentheses after the table
+// name, split at the top-level commas. Empty when the text cannot be read.
+QStringList indexTerms(const QString& createSql) {
+    qsizetype open = -1;
+    QChar quoteChar;
+    for (qsizetype i = 0; i < createSql.size(); ++i) {
+        const QChar ch = createSql.at(i);
+        if (!quoteChar.isNull()) {
+            if (ch == quoteChar)
+                quoteChar = QChar();
+        } else if (ch == QLatin1Char('"') || ch == QLatin1Char('`') || ch == QLatin1Char('\'')) {
+            quoteChar = ch;
+        } else if (ch == QLatin1Char('[')) {
+            quoteChar = QLatin1Char(']');
+        } else if (ch == QLatin1Char('(')) {
+            open = i;
+            break;
+        }
+    }
+    if (open < 0)
+        return {};
+    QStringList terms;
+    QString term;
+    int depth = 0;
+    quoteChar = QChar();
+    for (qsizetype i = open + 1; i < createSql.size(); ++i) {
+        const QChar ch = createSql.at(i);
+        if (!quoteChar.isNull()) {
+            if (ch == quoteChar)
+                quoteChar = QChar();
+        } else if (ch == QLatin1Char('"') || ch == QLatin1Char('`') || ch == QLatin1Char('\'')) {
+            quoteChar = ch;
+        } else if (ch == QLatin1Char('[')) {
+            quoteChar = QLatin1Char(']');
+        } else if (ch == QLatin1Char('(')) {
+            ++depth;
+        } else if (ch == QLatin1Char(')')) {
+            if (depth == 0) {
+                terms << term.trimmed();
+                return terms;
+            }
+            --depth;
+        } else if (ch == QLatin1Char(',') && depth == 0) {
+            terms << term.trimmed();
+            term.clear();
+            continue;
+        }
+        term += ch;
+    }
+    return {};
+}
+
+QString indexPhrase(bool unique, const QString& keys) {
+    return (unique ? QStringLiteral("唯一索引") : QStringLiteral("索引")) + QStringLiteral("（") +
+           keys + QStringLiteral("）");
+}
+
 }  // namespace
+
+QString IndexKey::sql() const {
+    return expression.isEmpty() ? quote(column) : expression;
+}
+
+QString Index::describe() const {
+    QStringList parts;
+    for (const auto& k : keys)
+        parts << (k.expression.isEmpty() ? k.column : plainSql(k.expression));
+    return parts.join(QLatin1Char(','));
+}
 
 QStringList Table::columnNames() const {
     QStringList names;
@@ -211,27 +303,75 @@ QString createTableSql(const Table& t) {
             def += QStringLiteral(" DEFAULT ") + col.defaultSql;
         cols << def;
     }
-    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quote(t.name), cols.join(QStringLiteral(", ")));
+    return QStringLiteral("CREATE TABLE %1 (%2)")
+        .arg(quote(t.name), cols.join(QStringLiteral(", ")));
 }
 
 QString createIndexSql(const Table& t, const Index& i) {
     QStringList cols;
-    for (const auto& col : i.columns)
-        cols << quote(col);
+    for (const auto& key : i.keys)
+        cols << key.sql();
     return QStringLiteral("CREATE %1INDEX IF NOT EXISTS %2 ON %3 (%4)")
         .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), quote(i.name), quote(t.name),
              cols.join(QStringLiteral(", ")));
 }
 
-void createAll(Database& db, const File& file) {
+void createAll(Database& db, const File& file, int version) {
     Transaction tx(db);
     for (const auto& t : file.tables) {
         db.execute(createTableSql(t));
-        for (const auto& i : t.indexes)
-            db.execute(createIndexSql(t, i));
+        for (const auto& i : t.indexes) {
+            if (i.since <= version)
+                db.execute(createIndexSql(t, i));
+        }
     }
-    db.setMeta(QStringLiteral("schema_version"), QString::number(kVersion));
+    db.setMeta(QStringLiteral("schema_version"), QString::number(version));
     tx.commit();
+}
+
+bool indexMatches(Database& db, const Table& table, const Index& index, QString* found) {
+    if (found)
+        found->clear();
+    const QVariant unique =
+        db.scalar(QStringLiteral("SELECT \"unique\" FROM pragma_index_list(?) WHERE name = ?"),
+                  {table.name, index.name});
+    if (!unique.isValid())
+        return false;
+    const QStringList written = indexTerms(
+        db.scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?"),
+                  {index.name})
+            .toString());
+    // The key terms in order: a column's name, or the expression as written (cid -2).
+    QStringList have;
+    bool matches = (unique.toInt() != 0) == index.unique;
+    {
+        Statement st(db, QStringLiteral("SELECT cid, name FROM pragma_index_xinfo(?) WHERE key = 1 "
+                                        "ORDER BY seqno"));
+        st.bind({index.name});
+        for (int n = 0; st.step(); ++n) {
+            const bool isExpression = st.columnInt64(0) == -2;
+            const QString text = isExpression ? plainSql(written.value(n, QStringLiteral("?")))
+                                              : st.column(1).toString();
+            have << text;
+            if (n >= index.keys.size()) {
+                matches = false;
+                continue;
+            }
+            const IndexKey& want = index.keys.at(n);
+            if (isExpression != !want.expression.isEmpty())
+                matches = false;
+            else if (isExpression)
+                matches =
+                    matches && plainSql(want.expression).compare(text, Qt::CaseInsensitive) == 0;
+            else
+                matches = matches && want.column.compare(text, Qt::CaseInsensitive) == 0;
+        }
+    }
+    if (have.size() != index.keys.size())
+        matches = false;
+    if (found)
+        *found = indexPhrase(unique.toInt() != 0, have.join(QLatin1Char(',')));
+    return matches;
 }
 
 QVector<Difference> compare(Database& db, const File& file) {
@@ -253,22 +393,34 @@ QVector<Difference> compare(Database& db, const File& file) {
             else if (w.isEmpty())
                 out.push_back({t.name, QStringLiteral("第 %1 欄 %2 不在定義中").arg(i).arg(h)});
             else
-                out.push_back({t.name, QStringLiteral("第 %1 欄應為 %2，實為 %3").arg(i).arg(w, h)});
+                out.push_back(
+                    {t.name, QStringLiteral("第 %1 欄應為 %2，實為 %3").arg(i).arg(w, h)});
         }
+        // An index of the right name must also have the right keys: the unique voucher number
+        // keeps two copies saving at once from sharing a number, and the number-order index is
+        // what keeps the lists in number order fast.
         for (const auto& index : t.indexes) {
-            const QVariant found = db.scalar(
-                QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
-                {index.name});
-            if (!found.isValid())
+            QString found;
+            if (indexMatches(db, t, index, &found))
+                continue;
+            if (found.isEmpty())
                 out.push_back({t.name, QStringLiteral("缺少索引 %1").arg(index.name)});
+            else
+                out.push_back(
+                    {t.name,
+                     QStringLiteral("索引 %1 應為%2，實為%3")
+                         .arg(index.name, indexPhrase(index.unique, index.describe()), found)});
         }
     }
     const int version = versionOf(db);
     if (version != kVersion)
-        out.push_back({QString(), QStringLiteral("資料庫版本為 %1，程式需要 %2").arg(version).arg(kVersion)});
+        out.push_back(
+            {QString(), QStringLiteral("資料庫版本為 %1，程式需要 %2").arg(version).arg(kVersion)});
     return out;
 }
 
-int versionOf(Database& db) { return db.meta(QStringLiteral("schema_version")).toInt(); }
+int versionOf(Database& db) {
+    return db.meta(QStringLiteral("schema_version")).toInt();
+}
 
 }  // namespace orvik::store::schema

@@ -11,10 +11,11 @@ namespace orvik::store::schema {
 // The one definition of the three database files. The administrator tool creates files from
 // it, its check compares files against it, and the tests build their folders with it.
 
-inline constexpr int kVersion = 1;
+// Version 2: iof_number_order, the index of every list in number order.
+inline constexpr int kVersion = 2;
 
 enum class ColType {
-    Text,     // compared without regard to letter case
+    Text,  // compared without regard to letter case
     Int16,
     Int32,
     Amount,   // whole New Taiwan dollars
@@ -30,10 +31,21 @@ struct Column {
     QString defaultSql;  // empty for none
 };
 
+// One key of an index: a column by name, or an SQL expression over the table's columns (column
+// names written in double quotes, as the schema writes them).
+struct IndexKey {
+    QString column;
+    QString expression;
+    QString sql() const;  // the key as written in CREATE INDEX
+};
+
 struct Index {
     QString name;
-    QStringList columns;
+    QVector<IndexKey> keys;
     bool unique = false;
+    int since = 1;  // the schema version that introduced it
+    // The keys for messages: column names, expressions without quotes ("length(單號),單號").
+    QString describe() const;
 };
 
 struct Table {
@@ -59,8 +71,15 @@ const QVector<const File*>& files();
 QString createTableSql(const Table& t);
 QString createIndexSql(const Table& t, const Index& i);
 
-// Creates every table and index of `file` in an empty database and stamps the version.
-void createAll(Database& db, const File& file);
+// Creates every table and index of `file` in an empty database and stamps the version. With an
+// older `version` the file is made as that version made it (without the later indexes), for
+// the tests of the upgrade.
+void createAll(Database& db, const File& file, int version = kVersion);
+
+// Whether the file holds an index named `index.name` with the keys and uniqueness of the
+// definition; `found` gets what the file has, in the words of Index::describe (empty when the
+// index is missing).
+bool indexMatches(Database& db, const Table& table, const Index& index, QString* found = nullptr);
 
 // One difference between a file and the definition, in words an administrator can act on.
 struct Difference {

@@ -21,6 +21,20 @@ QString filePath(const QString& dir, const store::schema::File& file);
 // AdminError naming the file.
 store::DatabasePtr openFile(const QString& dir, const store::schema::File& file);
 
+// Why the file at `path`, opened as `db`, is not one of this program's files of the kind
+// `file`, or an empty string when it is: a stamped file is, and so is an unstamped one that
+// holds the file's core tables (acc.mdb: iof, cash, acc; voro3.mdb: super, 員工; pt.mdb:
+// company, ptios). An empty file, another program's database or a non-database is not.
+QString notThisProgramsFile(const QString& path, store::Database& db,
+                            const store::schema::File& file);
+
+// The folder's files taken for this process alone while the object lives, so no copy of the
+// program opens them meanwhile. Refuses (AdminError naming the file) while another copy of the
+// program, or any SQLite connection inside a transaction, has one of them open. `purpose` ends
+// the refusal ("重新建立", "升級").
+class FolderInUse;
+std::shared_ptr<FolderInUse> takeFolder(const QString& dir, const QString& purpose);
+
 struct InitOptions {
     QString dir;
     bool demo = false;
@@ -73,8 +87,44 @@ CheckResult checkFolder(const QString& dir);
 // Gives a warning (or empty) when the folder does not hold the three files.
 QString writePathFile(const QString& programFolder, const QString& dir);
 
-// Copies the three files with SQLite's online backup, so other copies of the program may
-// keep working; the copies are made under temporary names in `dest` and renamed at the end.
-void backupFolder(const QString& dir, const QString& dest, bool force);
+// What one file's copy holds and how the copying went.
+struct BackupFile {
+    QString fileName;
+    qint64 pages = 0;
+    qint64 pageSize = 0;
+    qint64 bytes = 0;
+    QVector<QPair<QString, qint64>> rows;  // the main tables and their row counts
+    QString check;                         // the copy's integrity check: "ok"
+    int steps = 0;
+    int restarts = 0;          // copies begun again because another copy of the program wrote
+    double longestStepMs = 0;  // the longest time the file was held for reading
+    double seconds = 0;        // the copy
+    double checkSeconds = 0;   // reading the copy back
+};
+
+struct BackupReport {
+    QString dest;
+    QVector<BackupFile> files;
+    double seconds = 0;
+    QStringList lines() const;  // one line per file, for the administrator
+};
+
+// How long one step of the copy may hold a file for reading, by the number of restarts so
+// far: other copies of the program wait about that long at most to save (plus up to 0.1 s
+// until their next try). A save between steps makes SQLite copy the file again from its start;
+// longer steps leave fewer gaps for that, and a file copied within the last level's step
+// cannot be interrupted at all. After the last level's restarts the backup gives up.
+struct BackupPace {
+    QVector<int> stepMs{100, 250, 500, 900};
+    int restartsPerLevel = 3;
+    int pauseMs = 10;  // between steps
+};
+
+// Copies the three files with SQLite's online backup, step by step so other copies of the
+// program keep saving; each file is copied whole again when another copy wrote meanwhile.
+// Every copy gets its source file's permissions, is checked with PRAGMA integrity_check and
+// is made under a temporary name in `dest` (made 0770 if needed); all are renamed at the end.
+BackupReport backupFolder(const QString& dir, const QString& dest, bool force,
+                          const BackupPace& pace = {});
 
 }  // namespace orvik::admin

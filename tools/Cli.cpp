@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <QStringDecoder>
 #include <exception>
 
 #include "Admin.h"
@@ -245,8 +246,12 @@ int cmdUpgrade(const QStringList& rest, QTextStream& out, QTextStream&) {
 int cmdBackup(const QStringList& rest, QTextStream& out, QTextStream&) {
     const Args a = parse(rest, {}, {QStringLiteral("force")}, QStringLiteral("backup"));
     expectPositional(a, 2, QStringLiteral("backup"), QStringLiteral("DIR DEST [--force]"));
-    backupFolder(a.positional.at(0), a.positional.at(1), a.flags.contains(QStringLiteral("force")));
-    out << QStringLiteral("已備份到 %1").arg(a.positional.at(1)) << Qt::endl;
+    const BackupReport r = backupFolder(a.positional.at(0), a.positional.at(1),
+                                        a.flags.contains(QStringLiteral("force")));
+    for (const QString& line : r.lines())
+        out << line << Qt::endl;
+    out << QStringLiteral("已備份到 %1（%2 秒）").arg(a.positional.at(1)).arg(r.seconds, 0, 'f', 1)
+        << Qt::endl;
     return 0;
 }
 
@@ -350,6 +355,25 @@ int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
 }
 
 }  // namespace
+
+std::optional<QStringList> decodeArguments(int argc, const char* const* argv, QString* error) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        const QString arg = utf8.decode(QByteArrayView(argv[i]));
+        if (utf8.hasError()) {
+            if (error)
+                *error = QStringLiteral(
+                             "第 %1 個參數不是有效的 UTF-8 文字（%2）；名稱、密碼與"
+                             "資料夾都須以 UTF-8 輸入，請檢查終端機的編碼")
+                             .arg(i)
+                             .arg(arg);
+            return std::nullopt;
+        }
+        args << arg;
+    }
+    return args;
+}
 
 QString usageText() {
     QStringList lines;

@@ -2,12 +2,18 @@
 
 #include <QStringList>
 #include <QTextStream>
+#include <optional>
 
 namespace orvik::admin {
 
 // Runs one orvik-admin command line (without the program name). Normal output goes to `out`,
 // messages to `err`. Returns the exit code: 0 done, 1 failure, 2 usage mistake. Never throws.
 int runCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+
+// The command line's arguments after the program name, decoded as UTF-8. An argument that is
+// not valid UTF-8 would reach the books as U+FFFD in place of what was typed (a name, a
+// password): then nothing, and `error` says which argument it is.
+std::optional<QStringList> decodeArguments(int argc, const char* const* argv, QString* error);
 
 // The full usage text.
 QString usageText();

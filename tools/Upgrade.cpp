@@ -51,20 +51,29 @@ bool indexExists(Database& db, const QString& name) {
         .isValid();
 }
 
-bool indexMatches(Database& db, const schema::Table& t, const schema::Index& index) {
-    const QVariant unique =
-        db.scalar(QStringLiteral("SELECT \"unique\" FROM pragma_index_list(?) WHERE name = ?"),
-                  {t.name, index.name});
-    if (!unique.isValid() || (unique.toInt() != 0) != index.unique)
-        return false;
-    QStringList columns;
-    store::Recordset rs =
-        db.openRecordset(QStringLiteral("SELECT name FROM pragma_index_info(?) ORDER BY seqno"),
-                         {index.name}, store::RecordsetType::Snapshot);
-    for (; !rs.isEOF(); rs.MoveNext())
-        columns << rs.text(0);
-    rs.Close();
-    return columns == index.columns;
+// Makes the file's indexes of one schema version as defined: missing ones are created, one of
+// the same name with other keys or uniqueness (made by hand or by an older tool) is rebuilt.
+void buildIndexes(Database& db, const schema::File& file, int version, QStringList& actions) {
+    for (const auto& t : file.tables) {
+        for (const auto& index : t.indexes) {
+            if (index.since != version)
+                continue;
+            if (indexExists(db, index.name)) {
+                if (schema::indexMatches(db, t, index))
+                    continue;
+                db.execute(QStringLiteral("DROP INDEX %1").arg(quote(index.name)));
+                actions << QStringLiteral("索引 %1 與定義不符，重建").arg(index.name);
+            }
+            try {
+                db.execute(schema::createIndexSql(t, index));
+            } catch (const EngineError& e) {
+                throw AdminError(
+                    QStringLiteral("%1: 無法建立索引 %2（%3）：%4")
+                        .arg(file.fileName, index.name, index.describe(), e.description()));
+            }
+            actions << QStringLiteral("建立索引 %1（%2）").arg(index.name, index.describe());
+        }
+    }
 }
 
 // Version 0 → 1: a file made by an earlier tool. Missing tables are created, missing columns
@@ -134,28 +143,17 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
                                    .arg(quote(t.name), quote(col), fill));
             }
         }
-        for (const auto& index : t.indexes) {
-            if (indexExists(db, index.name)) {
-                if (indexMatches(db, t, index))
-                    continue;
-                // Same name, other columns or uniqueness: made by hand or by an older tool.
-                db.execute(QStringLiteral("DROP INDEX %1").arg(quote(index.name)));
-                actions << QStringLiteral("索引 %1 與定義不符，重建").arg(index.name);
-            }
-            try {
-                db.execute(schema::createIndexSql(t, index));
-            } catch (const EngineError& e) {
-                throw AdminError(QStringLiteral("%1: 無法建立索引 %2（%3）：%4")
-                                     .arg(file.fileName, index.name,
-                                          index.columns.join(QLatin1Char(',')), e.description()));
-            }
-            actions << QStringLiteral("建立索引 %1").arg(index.name);
-        }
     }
+    buildIndexes(db, file, 1, actions);
     if (!file.password.isEmpty() && db.meta(QStringLiteral("password_hash")).isEmpty()) {
         db.setPassword(file.password);
         actions << QStringLiteral("設定密碼");
     }
+}
+
+// Version 1 → 2: acc.mdb gets iof_number_order, the index of the lists in number order.
+void stepNumberOrder(Database& db, const schema::File& file, QStringList& actions) {
+    buildIndexes(db, file, 2, actions);
 }
 
 }  // namespace
@@ -164,14 +162,22 @@ const QVector<UpgradeStep>& upgradeSteps() {
     static const QVector<UpgradeStep> steps = {
         {0, QStringLiteral("未標版本 → 第 1 版：補上缺少的資料表、欄位、索引與密碼，並標上版本"),
          stepStamp},
+        {1, QStringLiteral("第 1 版 → 第 2 版：收支單依單號長度與單號排序的索引 iof_number_order"),
+         stepNumberOrder},
     };
-    static_assert(schema::kVersion == 1, "add an upgrade step for the new schema version");
+    static_assert(schema::kVersion == 2, "add an upgrade step for the new schema version");
     return steps;
 }
 
 QVector<FileUpgrade> upgradeFolder(const QString& dir) {
     if (!QFileInfo(dir).isDir())
         throw AdminError(QStringLiteral("%1 不是資料夾").arg(dir));
+    for (const auto* f : schema::files()) {
+        if (!QFileInfo::exists(filePath(dir, *f)))
+            throw AdminError(QStringLiteral("%1: 找不到檔案").arg(f->fileName));
+    }
+    // Nobody may work on the files while their structure changes, nor open them meanwhile.
+    const auto held = takeFolder(dir, QStringLiteral("升級"));
     struct Opened {
         const schema::File* file;
         DatabasePtr db;
@@ -180,8 +186,6 @@ QVector<FileUpgrade> upgradeFolder(const QString& dir) {
     QVector<Opened> opened;
     for (const auto* f : schema::files()) {
         const QString path = filePath(dir, *f);
-        if (!QFileInfo::exists(path))
-            throw AdminError(QStringLiteral("%1: 找不到檔案").arg(f->fileName));
         DatabasePtr db;
         try {
             db = Database::open(path, f->connect());
@@ -202,6 +206,12 @@ QVector<FileUpgrade> upgradeFolder(const QString& dir) {
                 throw AdminError(
                     QStringLiteral("%1: 已標版本的檔案沒有密碼，請檢查檔案來源").arg(f->fileName));
         }
+        // Only this program's files are upgraded: "upgrading" an empty file or another
+        // program's database would turn it into empty books that check calls right.
+        const QString foreign = notThisProgramsFile(path, *db, *f);
+        if (!foreign.isEmpty())
+            throw AdminError(QStringLiteral("%1 不是本程式的資料庫檔案（%2），沒有升級任何檔案")
+                                 .arg(path, foreign));
         const int version = schema::versionOf(*db);
         if (version > schema::kVersion)
             throw AdminError(

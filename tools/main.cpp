@@ -9,7 +9,12 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int code = orvik::admin::runCommand(app.arguments().mid(1), out, err);
+    // Not app.arguments(): it turns bytes that are not UTF-8 into U+FFFD without a word.
+    QString problem;
+    const auto args = orvik::admin::decodeArguments(argc, argv, &problem);
+    const int code = args ? orvik::admin::runCommand(*args, out, err) : 2;
+    if (!args)
+        err << QStringLiteral("orvik-admin: ") << problem << Qt::endl;
     out.flush();
     err.flush();
     return code;

@@ -1,6 +1,10 @@
+#include <sys/stat.h>
+
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 #include "Database.h"
 #include "Recordset.h"
@@ -21,6 +25,19 @@ struct Folder {
         return db;
     }
 };
+
+unsigned permissions(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+const schema::Index& numberOrder() {
+    for (const auto& i : schema::acc().table("iof")->indexes) {
+        if (i.name == QLatin1String("iof_number_order"))
+            return i;
+    }
+    qFatal("iof_number_order is not defined");
+}
 
 template <typename F>
 int errorNumber(F&& f) {
@@ -49,6 +66,11 @@ class TestStore : public QObject {
     void failedTransactionLeavesNothingBehind();
     void uniqueVoucherNumber();
     void twoProcessesInsertingAtOnceLoseNothing();
+    void numberOrderRunsAcrossEraYear100();
+    void numberOrderIndexIsKnownHoweverWritten_data();
+    void numberOrderIndexIsKnownHoweverWritten();
+    void newFilesAndFoldersAreForTheOfficeGroup();
+    void anOpenConnectionKeepsTheFileInUse();
 };
 
 void TestStore::everyTableHasItsColumnsInStoredOrder() {
@@ -424,6 +446,129 @@ void TestStore::twoProcessesInsertingAtOnceLoseNothing() {
     QCOMPARE(db->scalar("select max(id) from cash").toInt(), 2 * perProcess);
     QCOMPARE(db->scalar("select bala from cash where id = ?", {2 * perProcess}).toInt(),
              2 * perProcess * 10);
+}
+
+void TestStore::numberOrderRunsAcrossEraYear100() {
+    Folder f;
+    auto db = f.make(schema::acc());
+    // Nine characters up to 民國 99 (2010), ten from 民國 100 (2011): text order would put
+    // 1000101001 first.
+    for (const char* no : {"1000103001", "991231002", "1000101001", "990105001", "1011231001"})
+        db->execute("insert into iof (單號) values (?)", {QString::fromUtf8(no)});
+    const QString order =
+        "select group_concat(單號, ' ') from "
+        "(select 單號 from iof order by length(單號), 單號)";
+    QCOMPARE(db->scalar(order).toString(),
+             QString("990105001 991231002 1000101001 1000103001 1011231001"));
+    // The order comes from the index, not from sorting every voucher.
+    QStringList plan;
+    QSqlQuery q(db->connection());
+    QVERIFY(q.exec("explain query plan select rowid from iof order by length(單號), 單號"));
+    while (q.next())
+        plan << q.value(3).toString();
+    q.finish();
+    QVERIFY2(plan.join(' ').contains("iof_number_order"), qPrintable(plan.join(' ')));
+    QVERIFY2(!plan.join(' ').contains("TEMP B-TREE"), qPrintable(plan.join(' ')));
+
+    // Version 1 had no such index: a file made as that version made it lacks it, and says so.
+    auto old = Database::create(f.path("old.mdb"), schema::acc().password);
+    schema::createAll(*old, schema::acc(), 1);
+    QCOMPARE(schema::versionOf(*old), 1);
+    QStringList what;
+    for (const auto& d : schema::compare(*old, schema::acc()))
+        what << d.what;
+    QVERIFY2(what.join('\n').contains("缺少索引 iof_number_order"), qPrintable(what.join('\n')));
+    QCOMPARE(what.size(), 2);  // the index and the version
+}
+
+void TestStore::numberOrderIndexIsKnownHoweverWritten_data() {
+    QTest::addColumn<QString>("create");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("as the schema writes it")
+        << "CREATE INDEX iof_number_order ON iof (length(\"單號\"), \"單號\")" << true;
+    QTest::newRow("other blanks, case and quotes")
+        << "CREATE INDEX iof_number_order ON iof ( LENGTH( [單號] ) , 單號 )" << true;
+    QTest::newRow("text order only") << "CREATE INDEX iof_number_order ON iof (單號)" << false;
+    QTest::newRow("length only") << "CREATE INDEX iof_number_order ON iof (length(單號))" << false;
+    QTest::newRow("keys swapped") << "CREATE INDEX iof_number_order ON iof (單號, length(單號))"
+                                  << false;
+    QTest::newRow("length of another column")
+        << "CREATE INDEX iof_number_order ON iof (length(用途說明), 單號)" << false;
+    QTest::newRow("a third key")
+        << "CREATE INDEX iof_number_order ON iof (length(單號), 單號, 方式)" << false;
+    QTest::newRow("unique") << "CREATE UNIQUE INDEX iof_number_order ON iof (length(單號), 單號)"
+                            << false;
+}
+
+void TestStore::numberOrderIndexIsKnownHoweverWritten() {
+    QFETCH(QString, create);
+    QFETCH(bool, matches);
+    Folder f;
+    auto db = f.make(schema::acc());
+    db->execute("drop index iof_number_order");
+    db->execute(create);
+    QString found;
+    QCOMPARE(schema::indexMatches(*db, *schema::acc().table("iof"), numberOrder(), &found),
+             matches);
+    QVERIFY(!found.isEmpty());
+    const auto diffs = schema::compare(*db, schema::acc());
+    QCOMPARE(diffs.isEmpty(), matches);
+    if (!matches) {
+        QCOMPARE(diffs.size(), 1);
+        QVERIFY2(diffs.at(0).what.contains("iof_number_order") &&
+                     diffs.at(0).what.contains("length(單號),單號"),
+                 qPrintable(diffs.at(0).what));
+    }
+}
+
+void TestStore::newFilesAndFoldersAreForTheOfficeGroup() {
+    // A usual umask would leave the files readable by every user and not writable by the group.
+    const mode_t umaskBefore = ::umask(022);
+    QTemporaryDir tmp;
+    const unsigned rootBefore = permissions(tmp.path());
+    const QString nested = tmp.filePath("a/b/帳務");
+    QString error;
+    QVERIFY2(makeFolder(nested, &error), qPrintable(error));
+    for (const QString& dir : {tmp.filePath("a"), tmp.filePath("a/b"), nested})
+        QCOMPARE(permissions(dir), 0770u);
+    QCOMPARE(permissions(tmp.path()), rootBefore);  // an existing folder keeps its own
+
+    auto db = Database::create(QDir(nested).filePath("voro3.mdb"), "pw");
+    schema::createAll(*db, schema::general());
+    db.reset();
+    QCOMPARE(permissions(QDir(nested).filePath("voro3.mdb")), 0660u);
+    QCOMPARE(errorNumber([&] { Database::create(QDir(nested).filePath("voro3.mdb")); }), 3045);
+    QVERIFY(!makeFolder(QDir(nested).filePath("voro3.mdb/x"), &error));
+    QVERIFY(error.contains("voro3.mdb"));
+    ::umask(umaskBefore);
+}
+
+void TestStore::anOpenConnectionKeepsTheFileInUse() {
+    Folder f;
+    f.make(schema::acc());
+    const QString acc = f.path("acc.mdb");
+    const QString pwd = schema::acc().connect();
+    {
+        // Open and idle, no transaction: SQLite itself holds no lock then, this one does.
+        auto idle = Database::open(acc, pwd);
+        QCOMPARE(errorNumber([&] { ExclusiveUse taken(acc); }), 3045);
+    }
+    std::optional<ExclusiveUse> taken;
+    taken.emplace(acc);
+    // This process works on the file it holds...
+    auto mine = Database::open(acc, pwd);
+    mine->execute("insert into iof (單號) values ('1150315001')");
+    // ...another one waits for it and goes on once it is free.
+    QProcess writer;
+    writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    writer.start(QStringLiteral(ORVIK_STORE_WRITER), {acc, "W", "5"});
+    QVERIFY(writer.waitForStarted());
+    QVERIFY(!writer.waitForFinished(800));
+    QCOMPARE(mine->scalar("select count(*) from iof").toInt(), 1);
+    taken.reset();
+    QVERIFY(writer.waitForFinished(30000));
+    QCOMPARE(writer.exitCode(), 0);
+    QCOMPARE(mine->scalar("select count(*) from iof").toInt(), 6);
 }
 
 QTEST_GUILESS_MAIN(TestStore)

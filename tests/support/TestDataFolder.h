@@ -16,8 +16,9 @@ struct DataFolderOptions {
     bool acc = true;  // which files to make
     bool general = true;
     bool print = true;
-    QString printPassword;                  // pt.mdb has none; set one to make a wrong folder
-    int version = store::schema::kVersion;  // the stamp written into every file
+    QString printPassword;  // pt.mdb has none; set one to make a wrong folder
+    // The stamp written into every file; an older version also lacks that version's indexes.
+    int version = store::schema::kVersion;
     QString company = QStringLiteral("測試工程有限公司");
 };
 

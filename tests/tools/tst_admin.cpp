@@ -1,5 +1,7 @@
 // orvik-admin's commands, called in-process through orvik_admin_lib.
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
@@ -7,9 +9,12 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "Admin.h"
 #include "AdminError.h"
+#include "Cli.h"
 #include "Database.h"
 #include "Generator.h"
 #include "LedgerCheck.h"
@@ -77,6 +82,73 @@ void writeOldFile(const QString& path, const schema::File& file,
     QSqlDatabase::removeDatabase(name);
 }
 
+// Turns a folder made by init into one made by the version-1 tool: the same files without the
+// number-order index, stamped 1.
+void makeVersionOne(const QString& dir) {
+    for (const auto* f : schema::files()) {
+        auto db = Database::open(QDir(dir).filePath(f->fileName), f->connect());
+        db->execute(QStringLiteral("DROP INDEX IF EXISTS iof_number_order"));
+        db->setMeta(QStringLiteral("schema_version"), QStringLiteral("1"));
+    }
+}
+
+QHash<QString, QByteArray> fileBytes(const QString& dir) {
+    QHash<QString, QByteArray> bytes;
+    for (const auto* f : schema::files()) {
+        QFile file(QDir(dir).filePath(f->fileName));
+        if (file.open(QIODevice::ReadOnly))
+            bytes.insert(f->fileName, file.readAll());
+    }
+    return bytes;
+}
+
+unsigned permissions(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Saves vouchers with their cash-ledger rows the way the program does, one BEGIN IMMEDIATE
+// transaction each, on a connection of its own, until stopped or `limit` is reached.
+class Saver {
+  public:
+    Saver(const QString& dir, const QString& prefix, std::chrono::milliseconds limit)
+        : thread_([this, dir, prefix, limit] {
+              auto db = Database::open(QDir(dir).filePath(QStringLiteral("acc.mdb")),
+                                       schema::acc().connect());
+              const auto end = std::chrono::steady_clock::now() + limit;
+              while (!stop_ && std::chrono::steady_clock::now() < end) {
+                  store::Transaction tx(*db);
+                  const QString no =
+                      prefix + QStringLiteral("%1").arg(saved_ + 1, 6, 10, QLatin1Char('0'));
+                  db->execute(
+                      QStringLiteral("INSERT INTO iof (單號, 方式, 金額) VALUES (?, 0, 10)"), {no});
+                  db->execute(
+                      QStringLiteral("INSERT INTO cash (id, 收入, 異動金額, 收支單號, bala) "
+                                     "VALUES ((SELECT coalesce(max(id), 0) + 1 FROM cash), "
+                                     "-1, 10, ?, 0)"),
+                      {no});
+                  tx.commit();
+                  ++saved_;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          }) {}
+    ~Saver() { stop(); }
+    void waitForFirst() const {
+        while (saved_ == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    void stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::atomic<int> saved_{0};
+    std::thread thread_;
+};
+
 void dropColumn(schema::Table& t, const char* table, const char* column) {
     if (t.name != QString::fromUtf8(table))
         return;
@@ -108,8 +180,17 @@ class TestAdmin : public QObject {
     void upgradeOfACurrentFolderChangesNothing();
     void upgradeRefusesANewerFolder();
     void upgradeStepsReachTheCurrentVersion();
+    void upgradeFromVersionOneKeepsNumbersInOrderAcrossEraYear100();
+    void upgradeRefusesFilesOfAnotherKindAndWritesNothing_data();
+    void upgradeRefusesFilesOfAnotherKindAndWritesNothing();
+    void initForceAndUpgradeRefuseBooksInUse_data();
+    void initForceAndUpgradeRefuseBooksInUse();
+    void initAndBackupKeepTheBooksPrivate();
+    void argumentsThatAreNotUtf8AreRefused_data();
+    void argumentsThatAreNotUtf8AreRefused();
     void backupMakesFilesThatPassCheck();
     void backupWhileAnotherCopyIsWriting();
+    void backupBeginsAgainAfterASaveAndGivesUpUnderEndlessSaves();
     void checkReportsWhatDiffers();
     void generateGivesUniqueOrderedNumbersAndConsistentLedgers();
     void generateContinuesAnExistingFolder();
@@ -504,11 +585,222 @@ void TestAdmin::upgradeStepsReachTheCurrentVersion() {
         QCOMPARE(steps.at(i).from, i);
 }
 
+void TestAdmin::upgradeFromVersionOneKeepsNumbersInOrderAcrossEraYear100() {
+    QTemporaryDir tmp;
+    // Demo books of the weeks around 民國 100: nine-character numbers up to 2010-12-31, ten
+    // from 2011-01-01.
+    InitOptions o;
+    o.dir = tmp.path();
+    o.demo = true;
+    o.reference = QDate(2011, 1, 20);
+    initFolder(o);
+    makeVersionOne(tmp.path());
+
+    const CheckResult old = checkFolder(tmp.path());
+    QVERIFY(problems(old.problems).contains(QStringLiteral("缺少索引 iof_number_order")));
+    QVERIFY(old.hints.contains(QStringLiteral("upgrade")));
+    const auto results = upgradeFolder(tmp.path());
+    QCOMPARE(results.size(), 3);
+    for (const auto& r : results) {
+        QCOMPARE(r.from, 1);
+        QCOMPARE(r.to, 2);
+        QCOMPARE(r.actions.join('\n').contains(QStringLiteral("iof_number_order")),
+                 r.fileName == QStringLiteral("acc.mdb"));
+    }
+    const CheckResult c = checkFolder(tmp.path());
+    QVERIFY2(c.ok(), qPrintable(problems(c.problems)));
+
+    // Number order is the order of the days, through the change of width.
+    const QStringList byNumber =
+        tableDump(tmp.path(), QStringLiteral("SELECT 單號 FROM iof ORDER BY length(單號), 單號"));
+    QCOMPARE(byNumber,
+             tableDump(tmp.path(), QStringLiteral("SELECT 單號 FROM iof ORDER BY 輸入日期, 單號")));
+    QVERIFY(byNumber.first().startsWith(QStringLiteral("99")));
+    QVERIFY(byNumber.last().startsWith(QStringLiteral("100")));
+    QVERIFY(byNumber !=
+            tableDump(tmp.path(), QStringLiteral("SELECT 單號 FROM iof ORDER BY 單號")));
+}
+
+void TestAdmin::upgradeRefusesFilesOfAnotherKindAndWritesNothing_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("empty acc.mdb") << "acc.mdb"
+                                   << "empty";
+    QTest::newRow("another program's voro3.mdb") << "voro3.mdb"
+                                                 << "foreign";
+    QTest::newRow("acc.mdb without its core tables") << "acc.mdb"
+                                                     << "partial";
+    QTest::newRow("text as pt.mdb") << "pt.mdb"
+                                    << "text";
+}
+
+void TestAdmin::upgradeRefusesFilesOfAnotherKindAndWritesNothing() {
+    QFETCH(QString, file);
+    QFETCH(QString, kind);
+    QTemporaryDir tmp;
+    init(tmp.path(), true);
+    makeVersionOne(tmp.path());  // the other two files would be upgraded
+    const QString path = QDir(tmp.path()).filePath(file);
+    QVERIFY(QFile::remove(path));
+    if (kind == QLatin1String("text")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Orvik books\nnot a database at all\n");
+    } else if (kind == QLatin1String("empty")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    } else {
+        auto db = Database::create(path);
+        db->execute(kind == QLatin1String("foreign")
+                        ? QStringLiteral("CREATE TABLE notes (id INTEGER, body TEXT)")
+                        : QStringLiteral("CREATE TABLE prj (id TEXT, prj TEXT)"));
+    }
+    const auto before = fileBytes(tmp.path());
+    try {
+        upgradeFolder(tmp.path());
+        QFAIL("a file of another kind must stop the upgrade");
+    } catch (const AdminError& e) {
+        QVERIFY2(e.message().contains(file), qPrintable(e.message()));
+        QVERIFY(!e.message().contains(QLatin1Char('\n')));
+    }
+    QVERIFY(fileBytes(tmp.path()) == before);
+    const CheckResult c = checkFolder(tmp.path());
+    QVERIFY(!c.ok());
+    QVERIFY2(problems(c.problems).contains(file), qPrintable(problems(c.problems)));
+}
+
+void TestAdmin::initForceAndUpgradeRefuseBooksInUse_data() {
+    QTest::addColumn<bool>("upgrade");
+    QTest::addColumn<bool>("programCopy");  // else a bare SQLite reader inside a transaction
+    QTest::newRow("init --force, a copy of the program sitting idle") << false << true;
+    QTest::newRow("init --force, an SQLite tool reading") << false << false;
+    QTest::newRow("upgrade, a copy of the program sitting idle") << true << true;
+}
+
+void TestAdmin::initForceAndUpgradeRefuseBooksInUse() {
+    QFETCH(bool, upgrade);
+    QFETCH(bool, programCopy);
+    QTemporaryDir tmp;
+    init(tmp.path(), true);
+    if (upgrade)
+        makeVersionOne(tmp.path());
+    const QString acc = QDir(tmp.path()).filePath(QStringLiteral("acc.mdb"));
+    const auto run = [&] {
+        if (upgrade)
+            upgradeFolder(tmp.path());
+        else
+            init(tmp.path(), false, true);
+    };
+    const QString reader = QStringLiteral("reader-%1").arg(QTest::currentDataTag());
+    {
+        store::DatabasePtr copy;
+        QSqlDatabase tool;
+        if (programCopy) {
+            copy = Database::open(acc, schema::acc().connect());
+        } else {
+            tool = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reader);
+            tool.setDatabaseName(acc);
+            QVERIFY(tool.open());
+            QSqlQuery q(tool);
+            QVERIFY(q.exec(QStringLiteral("BEGIN")));
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM iof")) && q.next());
+        }
+        const auto before = fileBytes(tmp.path());
+        try {
+            run();
+            QFAIL("books in use must not be replaced or upgraded");
+        } catch (const AdminError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("另一個 Orvik 程式")) &&
+                         e.message().contains(QStringLiteral("acc.mdb")),
+                     qPrintable(e.message()));
+        }
+        QVERIFY(fileBytes(tmp.path()) == before);
+        QCOMPARE(listEmployees(tmp.path()).size(), 6);
+        if (tool.isOpen()) {
+            QSqlQuery(tool).exec(QStringLiteral("ROLLBACK"));
+            tool.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(reader);
+    // Once nobody has them open, the same command goes through.
+    run();
+    QVERIFY(checkFolder(tmp.path()).ok());
+    QCOMPARE(listEmployees(tmp.path()).size(), upgrade ? 6 : 1);
+}
+
+void TestAdmin::initAndBackupKeepTheBooksPrivate() {
+    // The usual umask: without care, books and backups would be readable by every user.
+    const mode_t umaskBefore = ::umask(022);
+    QTemporaryDir tmp;
+    const QString books = tmp.filePath(QStringLiteral("srv/帳務"));
+    init(books);
+    QCOMPARE(permissions(tmp.filePath(QStringLiteral("srv"))), 0770u);
+    QCOMPARE(permissions(books), 0770u);
+    for (const auto* f : schema::files())
+        QCOMPARE(permissions(filePath(books, *f)), 0660u);
+
+    // A backup keeps each file's own permissions, here a stricter one on acc.mdb.
+    QVERIFY(::chmod(QFile::encodeName(filePath(books, schema::acc())).constData(), 0640) == 0);
+    const QString copy = tmp.filePath(QStringLiteral("backup/day1"));
+    backupFolder(books, copy, false);
+    QCOMPARE(permissions(tmp.filePath(QStringLiteral("backup"))), 0770u);
+    QCOMPARE(permissions(copy), 0770u);
+    QCOMPARE(permissions(filePath(copy, schema::acc())), 0640u);
+    QCOMPARE(permissions(filePath(copy, schema::general())), 0660u);
+    QCOMPARE(permissions(filePath(copy, schema::print())), 0660u);
+    ::umask(umaskBefore);
+}
+
+void TestAdmin::argumentsThatAreNotUtf8AreRefused_data() {
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("Chinese in UTF-8") << QByteArray("密碼") << true;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("Latin-1 e acute") << QByteArray("caf\xe9") << false;
+    QTest::newRow("Big5 of 密碼") << QByteArray("\xb1\x4b\xbd\x58") << false;
+    QTest::newRow("cut-off character") << QByteArray("ab\xe5\xaf") << false;
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << false;
+}
+
+void TestAdmin::argumentsThatAreNotUtf8AreRefused() {
+    QFETCH(QByteArray, password);
+    QFETCH(bool, valid);
+    const char* argv[] = {"orvik-admin", "employee", "password",
+                          "/srv/帳",     "admin",    password.constData()};
+    QString error;
+    const auto args = decodeArguments(6, argv, &error);
+    QCOMPARE(args.has_value(), valid);
+    if (valid) {
+        QCOMPARE(args->size(), 5);
+        QCOMPARE(args->at(2), QStringLiteral("/srv/帳"));
+        QCOMPARE(args->at(4), QString::fromUtf8(password));
+    } else {
+        QVERIFY2(error.contains(QStringLiteral("第 5 個參數")) &&
+                     error.contains(QStringLiteral("UTF-8")),
+                 qPrintable(error));
+    }
+}
+
 void TestAdmin::backupMakesFilesThatPassCheck() {
     QTemporaryDir tmp, dest;
     init(tmp.path(), true);
     const QString target = dest.filePath(QStringLiteral("copy"));
-    backupFolder(tmp.path(), target, false);
+    const BackupReport report = backupFolder(tmp.path(), target, false);
+    // What was copied, read back from the copies.
+    QCOMPARE(report.files.size(), 3);
+    const int vouchers =
+        tableDump(tmp.path(), QStringLiteral("SELECT count(*) FROM iof")).first().toInt();
+    for (const auto& f : report.files) {
+        QCOMPARE(f.check, QStringLiteral("ok"));
+        QVERIFY(f.pages > 0);
+        QCOMPARE(f.bytes, f.pages * f.pageSize);
+        QCOMPARE(f.bytes, QFileInfo(QDir(target).filePath(f.fileName)).size());
+    }
+    QCOMPARE(report.files.at(0).fileName, QStringLiteral("acc.mdb"));
+    QCOMPARE(report.files.at(0).rows.at(0),
+             (QPair<QString, qint64>(QStringLiteral("iof"), vouchers)));
+    QCOMPARE(report.files.at(1).rows.at(0), (QPair<QString, qint64>(QStringLiteral("員工"), 6)));
+    QVERIFY(report.lines().at(0).contains(QStringLiteral("iof %1 列").arg(vouchers)));
     const CheckResult c = checkFolder(target);
     QVERIFY2(c.ok(), qPrintable(problems(c.problems)));
     QCOMPARE(tableDump(target, QStringLiteral("SELECT * FROM iof ORDER BY 單號")),
@@ -541,6 +833,59 @@ void TestAdmin::backupWhileAnotherCopyIsWriting() {
              before + 1);
 }
 
+void TestAdmin::backupBeginsAgainAfterASaveAndGivesUpUnderEndlessSaves() {
+    QTemporaryDir tmp, dest;
+    init(tmp.path());
+    GenerateOptions g;
+    g.dir = tmp.path();
+    g.vouchers = 30000;
+    g.years = 3;
+    g.reference = kReference;
+    generate(g);
+    // Steps far too short to copy the file at once, and a pause that another copy's save
+    // always falls into.
+    BackupPace pace;
+    pace.stepMs = {1};
+    pace.pauseMs = 30;
+
+    // Saves for a while: each one begins the copy again, and once they stop the copy goes
+    // through, holding every voucher with its ledger row.
+    pace.restartsPerLevel = 1000;
+    {
+        Saver saver(tmp.path(), QStringLiteral("1201"), std::chrono::milliseconds(400));
+        saver.waitForFirst();
+        const BackupReport r =
+            backupFolder(tmp.path(), dest.filePath(QStringLiteral("a")), false, pace);
+        QVERIFY(r.files.at(0).restarts >= 1);
+        QVERIFY(r.files.at(0).steps > 1);
+        QCOMPARE(r.files.at(0).check, QStringLiteral("ok"));
+    }
+    const QString a = dest.filePath(QStringLiteral("a"));
+    QVERIFY(checkFolder(a).ok());
+    const QStringList saved =
+        tableDump(a, QStringLiteral("SELECT count(*) FROM iof WHERE 單號 LIKE '1201%'"));
+    QVERIFY(saved.first().toInt() >= 1);
+    QCOMPARE(tableDump(a, QStringLiteral("SELECT count(*) FROM cash WHERE 收支單號 LIKE '1201%'")),
+             saved);
+
+    // Saves without end: after its restarts the backup gives up and leaves nothing behind.
+    pace.restartsPerLevel = 2;
+    {
+        Saver saver(tmp.path(), QStringLiteral("1202"), std::chrono::minutes(5));
+        saver.waitForFirst();
+        const QString b = dest.filePath(QStringLiteral("b"));
+        try {
+            backupFolder(tmp.path(), b, false, pace);
+            QFAIL("a backup under endless saves must give up");
+        } catch (const AdminError& e) {
+            QVERIFY2(e.message().startsWith(QStringLiteral("acc.mdb")) &&
+                         e.message().contains(QStringLiteral("重新開始 2 次")),
+                     qPrintable(e.message()));
+        }
+        QCOMPARE(QDir(b).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+}
+
 void TestAdmin::checkReportsWhatDiffers() {
     QTemporaryDir tmp;
     init(tmp.path());
@@ -550,6 +895,8 @@ void TestAdmin::checkReportsWhatDiffers() {
         acc->execute(QStringLiteral("DROP INDEX iof_no"));
         acc->execute(QStringLiteral("CREATE INDEX iof_no ON iof (單號)"));  // no longer unique
         acc->execute(QStringLiteral("DROP INDEX cash_id"));
+        acc->execute(QStringLiteral("DROP INDEX iof_number_order"));
+        acc->execute(QStringLiteral("CREATE INDEX iof_number_order ON iof (單號)"));  // text order
         acc->execute(QStringLiteral("ALTER TABLE prj ADD COLUMN extra TEXT"));
     }
     QFile::remove(QDir(tmp.path()).filePath(QStringLiteral("pt.mdb")));
@@ -559,6 +906,9 @@ void TestAdmin::checkReportsWhatDiffers() {
     QVERIFY2(all.contains(QStringLiteral("iof_no")), qPrintable(all));
     QVERIFY2(all.contains(QStringLiteral("唯一索引")), qPrintable(all));
     QVERIFY2(all.contains(QStringLiteral("cash_id")), qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral(
+                 "索引 iof_number_order 應為索引（length(單號),單號），實為索引（單號）")),
+             qPrintable(all));
     QVERIFY2(all.contains(QStringLiteral("extra")), qPrintable(all));
     QVERIFY2(all.contains(QStringLiteral("pt.mdb")), qPrintable(all));
     for (const QString& line : c.problems)

@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "Database.h"
 #include "LedgerCheck.h"
+#include "Schema.h"
 
 namespace {
 
@@ -55,6 +57,8 @@ class TestAdminCli : public QObject {
     void initRefusesThenForceWorks();
     void setPathWritesOneLine();
     void upgradeBackupAndGenerate();
+    void initForceWaitsForEveryCopyToClose();
+    void argumentsThatAreNotUtf8AreRefused();
 };
 
 void TestAdminCli::helpListsEveryCommand() {
@@ -120,6 +124,19 @@ void TestAdminCli::failuresGiveOneLineAndExitOne() {
     QCOMPARE(check.code, 1);
     QVERIFY(check.out.contains(QStringLiteral("acc.mdb")));
     QVERIFY(!check.out.contains(QStringLiteral("OK")));
+
+    // `: > acc.mdb` in good books: upgrade does not make it empty books, check does not pass it.
+    QTemporaryDir books;
+    QCOMPARE(admin({QStringLiteral("init"), books.path(), QStringLiteral("--demo")}).code, 0);
+    QVERIFY(QFile(books.filePath(QStringLiteral("acc.mdb"))).resize(0));
+    const Run upgrade = admin({QStringLiteral("upgrade"), books.path()});
+    expectOneLineFailure(upgrade, 1);
+    QVERIFY2(upgrade.err.contains(QStringLiteral("acc.mdb")), qPrintable(show(upgrade)));
+    QCOMPARE(QFileInfo(books.filePath(QStringLiteral("acc.mdb"))).size(), 0);
+    const Run after = admin({QStringLiteral("check"), books.path()});
+    QCOMPARE(after.code, 1);
+    QVERIFY2(after.out.contains(QStringLiteral("acc.mdb: 不是本程式的資料庫檔案")),
+             qPrintable(show(after)));
 }
 
 void TestAdminCli::initDemoCheckAndEmployees() {
@@ -200,12 +217,71 @@ void TestAdminCli::upgradeBackupAndGenerate() {
     QVERIFY2(r.code == 0, qPrintable(show(r)));
     r = admin({QStringLiteral("backup"), tmp.path(), dest.path()});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
+    // What was copied, file by file, and the copies' own check.
+    QVERIFY2(r.out.contains(QStringLiteral("acc.mdb：")) &&
+                 r.out.contains(QStringLiteral("iof 2,000 列")),
+             qPrintable(show(r)));
+    QCOMPARE(r.out.count(QStringLiteral("完整性檢查 ok")), 3);
     r = admin({QStringLiteral("check"), dest.path()});
     QVERIFY2(r.code == 0, qPrintable(show(r)));
     const LedgerReport books = checkLedgers(dest.path());
     QVERIFY2(books.problems.isEmpty(), qPrintable(books.problems.join('\n')));
     QCOMPARE(books.vouchers, 2000);
     expectOneLineFailure(admin({QStringLiteral("backup"), tmp.path(), dest.path()}), 1);
+}
+
+void TestAdminCli::initForceWaitsForEveryCopyToClose() {
+    QTemporaryDir tmp;
+    QCOMPARE(admin({QStringLiteral("init"), tmp.path(), QStringLiteral("--demo")}).code, 0);
+    // Another process with the books open and idle, as the program sits between saves.
+    QProcess holder;
+    holder.start(QStringLiteral(ORVIK_STORE_WRITER),
+                 {tmp.filePath(QStringLiteral("acc.mdb")), QStringLiteral("hold")});
+    QVERIFY(holder.waitForReadyRead(10000));
+    QCOMPARE(holder.readAllStandardOutput(), QByteArray("open\n"));
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("init"), tmp.path(), QStringLiteral("--force")},
+          QStringList{QStringLiteral("upgrade"), tmp.path()}}) {
+        const Run r = admin(args);
+        expectOneLineFailure(r, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("另一個 Orvik 程式")), qPrintable(show(r)));
+    }
+    QVERIFY(admin({QStringLiteral("employee"), QStringLiteral("list"), tmp.path()})
+                .out.contains(QStringLiteral("chen")));
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(10000));
+    QCOMPARE(holder.exitCode(), 0);
+    const Run r = admin({QStringLiteral("init"), tmp.path(), QStringLiteral("--force")});
+    QVERIFY2(r.code == 0, qPrintable(show(r)));
+    QVERIFY(!admin({QStringLiteral("employee"), QStringLiteral("list"), tmp.path()})
+                 .out.contains(QStringLiteral("chen")));
+}
+
+void TestAdminCli::argumentsThatAreNotUtf8AreRefused() {
+    QTemporaryDir tmp;
+    QCOMPARE(admin({QStringLiteral("init"), tmp.path()}).code, 0);
+    // A terminal in Big5 sends 密碼 as B1 4B BD 58; the shell passes the bytes on as they are.
+    QProcess sh;
+    sh.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("exec \"$0\" employee password \"$1\" admin \"$(printf '\\261K\\275X')\""),
+         QStringLiteral(ORVIK_ADMIN), tmp.path()});
+    QVERIFY(sh.waitForFinished(30000));
+    Run r;
+    r.code = sh.exitCode();
+    r.out = QString::fromUtf8(sh.readAllStandardOutput());
+    r.err = QString::fromUtf8(sh.readAllStandardError());
+    expectOneLineFailure(r, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("UTF-8")), qPrintable(show(r)));
+    QVERIFY(r.out.isEmpty());
+    // The password is still the one init gave.
+    namespace schema = orvik::store::schema;
+    auto general = orvik::store::Database::open(tmp.filePath(QStringLiteral("voro3.mdb")),
+                                                schema::general().connect());
+    QCOMPARE(general->scalar(QStringLiteral("SELECT pass FROM 員工 WHERE 英文姓名 = 'admin'"))
+                 .toString(),
+             QStringLiteral("admin"));
 }
 
 QTEST_GUILESS_MAIN(TestAdminCli)
