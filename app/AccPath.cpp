@@ -38,6 +38,19 @@ QString readFirstLine(const QString& fileName) {
     return decodeFirstLine(file.read(64 * 1024));
 }
 
+QString elidePath(const QString& path, int maxChars) {
+    if (path.size() <= maxChars || maxChars < 3)
+        return path;
+    // Two fifths for the start, the rest for the end, never splitting a surrogate pair.
+    qsizetype head = (maxChars - 1) * 2 / 5;
+    qsizetype tail = maxChars - 1 - head;
+    if (head > 0 && path.at(head - 1).isHighSurrogate())
+        --head;
+    if (path.at(path.size() - tail).isLowSurrogate())
+        --tail;
+    return path.left(head) + QChar(0x2026) + path.right(tail);
+}
+
 bool writeSingleLine(const QString& fileName, const QString& line) {
     QSaveFile file(fileName);
     // A program folder that allows writing the file but not creating a temporary beside it

@@ -18,9 +18,14 @@ PromptService* installPrompts(PromptService* service) {
     return previous;
 }
 
+Answer MsgBox(const QString& text, Buttons buttons, Icon icon) {
+    return prompts().message(
+        MessageRequest{text, buttons, icon, QString(), DefaultButton::First, true});
+}
+
 Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title,
               DefaultButton defaultButton) {
-    return prompts().message(MessageRequest{text, buttons, icon, title, defaultButton});
+    return prompts().message(MessageRequest{text, buttons, icon, title, defaultButton, false});
 }
 
 std::optional<QString> InputBox(const QString& prompt, const QString& title,

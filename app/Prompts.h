@@ -13,6 +13,9 @@ namespace orvik::app {
 
 // Title of message boxes that have no title of their own.
 inline const QString kApplicationTitle = QStringLiteral("Orvik");
+// What the Qt dialogs put in the title bar for an empty title: the windowing system would
+// show the application's name for a truly empty one.
+inline const QString kBlankTitle = QStringLiteral(" ");
 
 enum class Buttons { OK, OKCancel, YesNo, YesNoCancel };
 enum class Icon { None, Information, Exclamation, Critical, Question };
@@ -24,8 +27,10 @@ struct MessageRequest {
     QString text;  // may hold CR LF line breaks
     Buttons buttons = Buttons::OK;
     Icon icon = Icon::None;
-    QString title;  // empty: kApplicationTitle
+    QString title;  // shown as it is, an empty title included
     DefaultButton defaultButton = DefaultButton::First;
+    // No title of its own: the application's (kApplicationTitle); `title` is then empty.
+    bool applicationTitle = false;
 };
 
 struct InputRequest {
@@ -71,8 +76,11 @@ class ScopedPrompts {
 
 // --- What the forms call ---
 
-Answer MsgBox(const QString& text, Buttons buttons = Buttons::OK, Icon icon = Icon::None,
-              const QString& title = {}, DefaultButton defaultButton = DefaultButton::First);
+// A message box without a title of its own: it shows the application's title.
+Answer MsgBox(const QString& text, Buttons buttons = Buttons::OK, Icon icon = Icon::None);
+// A message box titled `title`; an empty title stays empty.
+Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title,
+              DefaultButton defaultButton = DefaultButton::First);
 std::optional<QString> InputBox(const QString& prompt, const QString& title = {},
                                 const QString& defaultText = {});
 QString OpenFileDialog(const QString& title, const QString& initialFolder, const QString& filter);

@@ -17,6 +17,14 @@ QString titleOrDefault(const QString& title) {
     return title.isEmpty() ? kApplicationTitle : title;
 }
 
+// Qt's X11 platform puts the application's name in the title bar of a window whose title is
+// empty (checked with xprop: _NET_WM_NAME "Orvik"); a blank keeps the bar empty.
+QString messageTitle(const MessageRequest& request) {
+    if (request.applicationTitle)
+        return kApplicationTitle;
+    return request.title.isEmpty() ? kBlankTitle : request.title;
+}
+
 // Qt lays out labels with '\n'; the forms write CR LF.
 QString plainLines(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -81,7 +89,7 @@ class QtPrompts final : public PromptService {
   public:
     Answer message(const MessageRequest& request) override {
         QMessageBox box(QApplication::activeWindow());
-        box.setWindowTitle(titleOrDefault(request.title));
+        box.setWindowTitle(messageTitle(request));
         box.setText(plainLines(request.text));
         box.setIcon(qtIcon(request.icon));
         const ButtonSet set = buttonSet(request.buttons);

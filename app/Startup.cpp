@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <optional>
 
 #include "AccPath.h"
@@ -32,29 +33,68 @@ struct OpenSet {
     store::DatabasePtr acc, general, print;
 };
 
-OpenSet openAll() {
-    OpenSet set;
-    set.acc = store::Database::open(DataFile(schema::acc().fileName), schema::acc().connect());
-    set.general =
-        store::Database::open(DataFile(schema::general().fileName), schema::general().connect());
-    // pt.mdb carries no password: a password on it is an error like any other.
-    set.print = store::Database::open(DataFile(schema::print().fileName));
-    return set;
-}
-
-QString errorText(const store::EngineError& error) {
-    return QString::number(error.number()) + QStringLiteral("\r\n") + error.description();
+QByteArray fileHead(const QString& path, int bytes) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.read(bytes) : QByteArray();
 }
 
 // Files of the old desktop engine (Jet, and the later ACE) begin with 00 01 00 00 and their
 // format's name.
 bool isLegacyFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = f.read(19);
+    const QByteArray head = fileHead(path, 19);
     return head.startsWith(QByteArray("\x00\x01\x00\x00", 4)) &&
            (head.mid(4) == "Standard Jet DB" || head.mid(4) == "Standard ACE DB");
+}
+
+// The engine's description of a failed open, with the file named and, for a file that is
+// empty or no database at all, said so: "不是有效的密碼" alone sends the user looking for a
+// password when the file itself is wrong.
+QString describeFailure(const QString& path, const store::EngineError& error) {
+    const QString text = error.description();
+    const QFileInfo info(path);
+    if (info.isFile() && info.size() == 0)
+        return text + QStringLiteral("\r\n") +
+               QStringLiteral("%1 是空檔案（0 位元組），不是資料庫檔案。").arg(path);
+    if (info.isFile() && !fileHead(path, 16).startsWith(QByteArray("SQLite format 3\0", 16)) &&
+        !isLegacyFile(path))
+        return text + QStringLiteral("\r\n") + QStringLiteral("%1 不是資料庫檔案。").arg(path);
+    if (!text.contains(path))
+        return text + QStringLiteral("\r\n") + QStringLiteral("檔案：%1").arg(path);
+    return text;
+}
+
+store::DatabasePtr openFile(const schema::File& file, const QString& connect) {
+    const QString path = DataFile(file.fileName);
+    try {
+        return store::Database::open(path, connect);
+    } catch (const store::EngineError& error) {
+        throw store::EngineError(error.number(), describeFailure(path, error));
+    }
+}
+
+OpenSet openAll() {
+    OpenSet set;
+    set.acc = openFile(schema::acc(), schema::acc().connect());
+    set.general = openFile(schema::general(), schema::general().connect());
+    // pt.mdb carries no password: a password on it is an error like any other.
+    set.print = openFile(schema::print(), QString());
+    return set;
+}
+
+// The paths in a message, each cut to a length a message box can show.
+QString shownPaths(QString text) {
+    for (const auto* file : schema::files()) {
+        const QString path = DataFile(file->fileName);
+        text.replace(path, elidePath(path));
+    }
+    if (!gDataPath.isEmpty())
+        text.replace(gDataPath, elidePath(gDataPath));
+    return text;
+}
+
+QString errorText(const store::EngineError& error) {
+    return QString::number(error.number()) + QStringLiteral("\r\n") +
+           shownPaths(error.description());
 }
 
 // A folder still holding the old engine's files cannot be opened as such: rather than the
@@ -72,7 +112,7 @@ bool showLegacyFolder() {
                "資料庫資料夾 %1 裡的 %2 是舊版程式的資料庫檔案，本程式無法直接開啟。\r\n"
                "請系統管理員先用 orvik-admin import-mdb 舊資料夾 新資料夾 把舊資料轉入新的資料夾，"
                "再把資料庫路徑改到新的資料夾。")
-               .arg(gDataPath, legacy.join(QStringLiteral("、"))),
+               .arg(elidePath(gDataPath), legacy.join(QStringLiteral("、"))),
            Buttons::OK, Icon::Critical, QStringLiteral("Orvik"));
     return true;
 }
@@ -114,7 +154,7 @@ QString versionProblem(const OpenSet& set) {
                 .arg(file->fileName)
                 .arg(version)
                 .arg(schema::kVersion)
-                .arg(quotedIfSpaced(gDataPath));
+                .arg(quotedIfSpaced(elidePath(gDataPath)));
     }
     return {};
 }
@@ -135,7 +175,9 @@ QString AccPathFile() {
 }
 
 QString DataFile(const QString& fileName) {
-    return gDataPath + QLatin1Char('/') + fileName;
+    // A folder at the root ("/") is not doubled into "//acc.mdb".
+    return gDataPath.endsWith(QLatin1Char('/')) ? gDataPath + fileName
+                                                : gDataPath + QLatin1Char('/') + fileName;
 }
 
 void setPathDialog(std::function<void()> showPathDialog) {
@@ -189,7 +231,8 @@ bool OpenDatabases() {
             if (showLegacyFolder())
                 EndProgram();
             else
-                ReportEngineError(again);
+                ReportEngineError(
+                    store::EngineError(again.number(), shownPaths(again.description())));
             return false;
         }
     }

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <optional>
 
+#include "AccPath.h"
 #include "Globals.h"
 #include "Program.h"
 #include "Prompts.h"
@@ -34,6 +35,9 @@ std::optional<QString> folderOfAccMdb(const QString& fileName) {
     const QChar separator = fileName.at(cut);
     if (separator != QLatin1Char('/') && separator != QLatin1Char('\\'))
         return {};
+    // acc.mdb at the root: the folder is the root itself, not an empty line.
+    if (cut == 0 && separator == QLatin1Char('/'))
+        return QStringLiteral("/");
     return fileName.left(cut);
 }
 
@@ -123,7 +127,7 @@ void frmPath::Command5_Click() {
     const QString path = txtPth[0]->text();
     if (!WriteDataPath(path)) {
         MsgBox(QStringLiteral("無法寫入設定檔 %1，資料庫路徑沒有變更。")
-                   .arg(QDir::toNativeSeparators(AccPathFile())),
+                   .arg(elidePath(QDir::toNativeSeparators(AccPathFile()))),
                Buttons::OK, Icon::Critical, QStringLiteral("Orvik"));
         return;
     }

@@ -77,9 +77,19 @@ void TestPrompts::scriptedPromptsCatchUnexpectedPrompts() {
     const auto& p = prompts.shown().at(0);
     QCOMPARE(p.icon, Icon::Question);
     QCOMPARE(p.title, QStringLiteral("Acc"));
+    QVERIFY(!p.applicationTitle);
     QCOMPARE(p.defaultButton, DefaultButton::Second);
     QCOMPARE(prompts.shown().at(1).defaultText, QStringLiteral("舊"));
     QCOMPARE(prompts.shown().at(3).folder, QStringLiteral("/x"));
+
+    // An empty title is recorded as asked, apart from a box without a title of its own.
+    prompts.expectMessage(QStringLiteral("科目")).expectMessage(QStringLiteral("3024"));
+    MsgBox(QStringLiteral("請填入科目名稱"), Buttons::OK, Icon::Exclamation, QString());
+    MsgBox(QStringLiteral("3024\r\n找不到檔案"));
+    QCOMPARE(prompts.shown().at(4).title, QString());
+    QVERIFY(!prompts.shown().at(4).applicationTitle);
+    QCOMPARE(prompts.shown().at(5).title, QString());
+    QVERIFY(prompts.shown().at(5).applicationTitle);
 
     // Wrong kind, and a text that does not match.
     prompts.expectInput(QStringLiteral("x")).expectMessage(QStringLiteral("甲"));
@@ -120,6 +130,16 @@ void TestPrompts::qtMessageBoxes() {
     QCOMPARE(title, kApplicationTitle);
     QCOMPARE(text, QStringLiteral("3024\n找不到檔案"));
     QVERIFY2(ok.contains(QStringLiteral("確定")), qPrintable(ok));
+
+    // An empty title stays empty; X11 would show the application's name for "", so the box
+    // carries a blank.
+    title = QStringLiteral("unset");
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        box->button(QMessageBox::Ok)->click();
+    });
+    MsgBox(QStringLiteral("請填入科目名稱"), Buttons::OK, Icon::Exclamation, QString());
+    QVERIFY2(!title.isEmpty() && title.trimmed().isEmpty(), qPrintable(title));
 }
 
 void TestPrompts::qtInputBoxAndFilters() {

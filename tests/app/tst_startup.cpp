@@ -75,6 +75,8 @@ class TestStartup : public QObject {
     void olderFolderIsRefusedUnchanged();
     void newerFolderIsRefused();
     void legacyFilesNameTheImportCommand();
+    void messagesNameTheFileAndCutLongPaths_data();
+    void messagesNameTheFileAndCutLongPaths();
     void writeDataPath();
 };
 
@@ -352,6 +354,59 @@ void TestStartup::legacyFilesNameTheImportCommand() {
     QVERIFY(ProgramEnded());
     QVERIFY(noneOpen());
     QCOMPARE(bar.shown, 0);
+}
+
+void TestStartup::messagesNameTheFileAndCutLongPaths_data() {
+    QTest::addColumn<QString>("broken");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QStringList>("contains");
+    QTest::newRow("empty acc.mdb") << "acc.mdb empty"
+                                   << "3031" << QStringList{"acc.mdb", "空檔案"};
+    QTest::newRow("text as voro3.mdb") << "voro3.mdb text"
+                                       << "3343" << QStringList{"voro3.mdb", "不是資料庫檔案"};
+    QTest::newRow("password on pt.mdb") << "pt.mdb password"
+                                        << "3031" << QStringList{"pt.mdb"};
+    QTest::newRow("3 MB one-line accpath.ini") << "long path"
+                                               << "" << QStringList{"/srv/", "…"};
+}
+
+void TestStartup::messagesNameTheFileAndCutLongPaths() {
+    QFETCH(QString, broken);
+    QFETCH(QString, number);
+    QFETCH(QStringList, contains);  // the number is the engine's, any for a path too long
+    ProgramSandbox sandbox;
+    DataFolderOptions options;
+    if (broken == QLatin1String("pt.mdb password"))
+        options.printPassword = QStringLiteral("secret");
+    TestDataFolder folder(options);
+    if (broken == QLatin1String("acc.mdb empty"))
+        QVERIFY(QFile(folder.filePath(QStringLiteral("acc.mdb"))).resize(0));
+    if (broken == QLatin1String("voro3.mdb text")) {
+        QFile f(folder.filePath(QStringLiteral("voro3.mdb")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(8192, 'v'));
+    }
+    const QByteArray line = broken == QLatin1String("long path")
+                                ? "/srv/" + QByteArray(3'000'000, 'x') + "/books"
+                                : folder.path().toUtf8();
+    QVERIFY(sandbox.writeAccPath(line + "\r\n"));
+    PathDialogDouble dialog;  // cancelled: the same folder again
+    dialog.install();
+    sandbox.prompts()
+        .expectMessage(number + QStringLiteral("\r\n"))
+        .expectMessage(number + QStringLiteral("\r\n"));
+
+    Main();
+
+    QVERIFY(ProgramEnded());
+    const auto& shown = sandbox.prompts().shown();
+    QCOMPARE(shown.size(), 2);
+    for (const auto& message : shown) {
+        for (const QString& part : contains)
+            QVERIFY2(message.text.contains(part), qPrintable(message.text.left(500)));
+        // A few lines a message box can show, however long the path.
+        QVERIFY2(message.text.size() < 300, qPrintable(message.text.left(500)));
+    }
 }
 
 void TestStartup::writeDataPath() {

@@ -21,6 +21,7 @@ class TestPath : public QObject {
     Q_OBJECT
 
   private slots:
+    void browseTakesTheFolderOfAnAccMdb_data();
     void browseTakesTheFolderOfAnAccMdb();
     void browseRefusesOtherFiles_data();
     void browseRefusesOtherFiles();
@@ -32,18 +33,36 @@ class TestPath : public QObject {
     void startUpShowsThisDialogAndUsesTheNewFolder();
 };
 
+void TestPath::browseTakesTheFolderOfAnAccMdb_data() {
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("accMdb");  // where start-up then looks for it
+    QTest::newRow("upper case, blanks") << "/srv/帳務 資料/ACC.MDB"
+                                        << "/srv/帳務 資料"
+                                        << "/srv/帳務 資料/acc.mdb";
+    QTest::newRow("at the root") << "/acc.mdb"
+                                 << "/"
+                                 << "/acc.mdb";
+}
+
 void TestPath::browseTakesTheFolderOfAnAccMdb() {
+    QFETCH(QString, chosen);
+    QFETCH(QString, folder);
+    QFETCH(QString, accMdb);
     ProgramSandbox sandbox;
     app::gDataPath = "/srv/old";
     frmPath* w = app::Forms::get<frmPath>();
     QCOMPARE(w->txtPth[0]->text(), QStringLiteral("/srv/old"));
-    sandbox.prompts().expectFile("/srv/帳務 資料/ACC.MDB");
+    sandbox.prompts().expectFile(chosen);
     w->cmdPth[0]->click();
-    QCOMPARE(w->txtPth[0]->text(), QStringLiteral("/srv/帳務 資料"));
+    QCOMPARE(w->txtPth[0]->text(), folder);
     QCOMPARE(w->lbDes->text(), frmPath::kBrowseHint);
     const auto& asked = sandbox.prompts().shown().at(0);
     QCOMPARE(asked.filter, QStringLiteral("資料庫 檔案(acc.mdb)|acc.mdb"));
     QCOMPARE(asked.folder, QStringLiteral("/srv/old"));
+    w->Command5->click();
+    QCOMPARE(sandbox.readAccPath(), folder.toUtf8() + "\r\n");
+    QCOMPARE(app::DataFile(QStringLiteral("acc.mdb")), accMdb);
 }
 
 void TestPath::browseRefusesOtherFiles_data() {

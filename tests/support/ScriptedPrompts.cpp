@@ -105,8 +105,9 @@ std::optional<ScriptedPrompts::Expectation> ScriptedPrompts::take(Kind kind, con
 }
 
 Answer ScriptedPrompts::message(const app::MessageRequest& request) {
-    shown_.push_back({Kind::Message, request.text, request.title, request.icon, request.buttons,
-                      request.defaultButton, QString(), QString(), QString()});
+    shown_.push_back({Kind::Message, request.text, request.title, request.applicationTitle,
+                      request.icon, request.buttons, request.defaultButton, QString(), QString(),
+                      QString()});
     const auto e = take(Kind::Message, request.text);
     return e ? e->answer : safeAnswer(request.buttons);
 }

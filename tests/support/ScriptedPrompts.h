@@ -28,8 +28,9 @@ class ScriptedPrompts final : public app::PromptService {
     // One prompt as the program asked it.
     struct Prompt {
         Kind kind = Kind::Message;
-        QString text;  // message text, input prompt, or file dialog title
-        QString title;
+        QString text;                   // message text, input prompt, or file dialog title
+        QString title;                  // as requested: empty for an empty title
+        bool applicationTitle = false;  // a message without a title of its own
         app::Icon icon = app::Icon::None;
         app::Buttons buttons = app::Buttons::OK;
         app::DefaultButton defaultButton = app::DefaultButton::First;
