@@ -517,7 +517,6 @@ void copySteps(Database& src, sqlite3* dst, BackupFile& out, const BackupPace& p
         const double budget = pace.stepMs.value(level, 100);
         if (msPerPage > 0)
             pages = int(std::clamp(budget / msPerPage, 16.0, 1e9));
-        const int remaining = sqlite3_backup_remaining(b);
         QElapsedTimer step;
         step.start();
         rc = sqlite3_backup_step(b, pages);
@@ -535,12 +534,10 @@ void copySteps(Database& src, sqlite3* dst, BackupFile& out, const BackupPace& p
         out.longestStepMs = std::max(out.longestStepMs, ms);
         if (rc == SQLITE_DONE)
             break;
-        // A slower step counts at once (the pages ahead may come from the disk, not the
-        // cache), a faster one by half, so steps keep near their budget.
-        const int copied = remaining > 0 && sqlite3_backup_remaining(b) < remaining
-                               ? remaining - sqlite3_backup_remaining(b)
-                               : pages;
-        const double rate = ms / std::max(1, copied);
+        // A step that did not finish copied all its pages, also when it began the file again
+        // after another copy's save. A slower step counts at once (the pages ahead may come
+        // from the disk, not the cache), a faster one by half, so steps keep near their budget.
+        const double rate = ms / std::max(1, pages);
         msPerPage = msPerPage <= 0 ? rate : std::max(rate, (msPerPage + rate) / 2);
         QThread::msleep(std::max(0, pace.pauseMs));
         const qint64 now = dataVersion(src.handle());
@@ -558,10 +555,11 @@ void copySteps(Database& src, sqlite3* dst, BackupFile& out, const BackupPace& p
     }
     if (rc == SQLITE_OK)
         throw AdminError(
-            QStringLiteral("%1: 備份期間其他使用者一直在存檔，複製重新開始 %2 次仍沒有一致的複本；"
-                           "請在較少人使用時再備份")
+            QStringLiteral("%1: 備份期間其他使用者一直在存檔，複製重新開始 %2 次仍沒有一致的複本"
+                           "（整個檔案約需 %3 秒複製）；請在較少人使用時再備份")
                 .arg(out.fileName)
-                .arg(out.restarts));
+                .arg(out.restarts)
+                .arg(pageCount * msPerPage / 1000, 0, 'f', 1));
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
         throw AdminError(QStringLiteral("%1: 備份失敗：檔案一直被其他程式鎖定").arg(out.fileName));
     throw AdminError(QStringLiteral("%1: 備份失敗：%2").arg(out.fileName, sqliteText(dst)));

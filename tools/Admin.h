@@ -111,11 +111,12 @@ struct BackupReport {
 
 // How long one step of the copy may hold a file for reading, by the number of restarts so
 // far: other copies of the program wait about that long at most to save (plus up to 0.1 s
-// until their next try). A save between steps makes SQLite copy the file again from its start;
+// until their next try, and their own work; 0.9 s steps were measured to keep a writer
+// waiting 1.08 s). A save between steps makes SQLite copy the file again from its start;
 // longer steps leave fewer gaps for that, and a file copied within the last level's step
 // cannot be interrupted at all. After the last level's restarts the backup gives up.
 struct BackupPace {
-    QVector<int> stepMs{100, 250, 500, 900};
+    QVector<int> stepMs{100, 250, 450, 700};
     int restartsPerLevel = 3;
     int pauseMs = 10;  // between steps
 };
