@@ -89,6 +89,8 @@ class tst_BillProcessing : public QObject {
     void missingBill_messageAndSelfClose();
     void cashing_expenseChequeDueDate();
     void cashing_incomeBillWaitsForItsDelay();
+    void cashing_storedDatesDecide_data();
+    void cashing_storedDatesDecide();
     void cashing_fundsIncludeOverdraftAllowance();
     void cashing_idsAndBalancesRunPerAccount();
     void voidAndBounce_clearTheSettledVouchers();
@@ -212,6 +214,64 @@ void tst_BillProcessing::cashing_incomeBillWaitsForItsDelay() {
         QCOMPARE(kit.rowTexts("select * from bank"),
                  QStringList({"1", "001", "台灣銀行", "-1", "2024-05-10", "7000", "收入票據兌現",
                               "NO-1", "7000"}));
+    }
+}
+
+void tst_BillProcessing::cashing_storedDatesDecide_data() {
+    QTest::addColumn<bool>("income");
+    QTest::addColumn<int>("availableAfterDue");  // -1: no 可用日期 stored
+    QTest::addColumn<bool>("dueStored");
+    QTest::addColumn<int>("todayAfterDue");
+    QTest::addColumn<QString>("refusal");  // empty: cashed
+    // An available date beyond what the delay list shows (10 days) still holds.
+    QTest::newRow("income, 15 days, on day 11") << true << 15 << true << 11 << "票據未到可用日";
+    QTest::newRow("income, 15 days, on day 15") << true << 15 << true << 15 << "";
+    QTest::newRow("income, no available date")
+        << true << -1 << true << 30 << "沒有到期日期或可用日期";
+    QTest::newRow("income, no due date") << true << 0 << false << 30 << "沒有到期日期或可用日期";
+    QTest::newRow("expense, no due date") << false << -1 << false << 30 << "沒有到期日期";
+    QTest::newRow("expense, due yesterday") << false << -1 << true << 1 << "";
+}
+
+// Cashing compares today with the dates as stored, never with dates derived from what a list
+// can show; a bill without its dates is refused and nothing is booked.
+void tst_BillProcessing::cashing_storedDatesDecide() {
+    QFETCH(bool, income);
+    QFETCH(int, availableAfterDue);
+    QFETCH(bool, dueStored);
+    QFETCH(int, todayAfterDue);
+    QFETCH(QString, refusal);
+    const QDate due(2024, 5, 10);
+    BillTestKit kit(due.addDays(todayAfterDue));
+    kit.addBank("bbank", kBank, kAccount, "本公司", 100000);
+    bills::BillRow row = bill("1", income, due, 700);
+    row.availableDate = availableAfterDue >= 0 ? due.addDays(availableAfterDue) : QDate();
+    if (!dueStored)
+        row.dueDate = QDate();
+    bills::insertBill(kit.db(), row);
+    if (refusal.isEmpty())
+        kit.prompts().expectMessage("確定處理此票據為[兌   現]", Answer::Yes);
+    else
+        kit.prompts().expectMessage(refusal);
+    process("1", 1);
+    QCOMPARE(kit.value("select 方式 from bill").toInt(), refusal.isEmpty() ? 1 : 0);
+    QCOMPARE(kit.value("select count(*) from bank").toInt(), refusal.isEmpty() ? 1 : 0);
+    if (refusal.isEmpty())
+        QCOMPARE(kit.value("select 異動日期 from bank").toString(), QString("2024-05-10"));
+
+    // The store refuses too, whatever a form has checked.
+    if (!refusal.isEmpty()) {
+        bills::ProcessRequest request;
+        request.key = "1";
+        request.income = income;
+        request.bank = income ? "台灣銀行" : kBank;
+        request.account = income ? "001" : kAccount;
+        request.amount = 700;
+        request.today = due.addDays(todayAfterDue);
+        const auto result = bills::processBill(kit.db(), request);
+        QVERIFY(result.outcome == bills::ProcessResult::Outcome::TooEarly ||
+                result.outcome == bills::ProcessResult::Outcome::DatesMissing);
+        QCOMPARE(kit.value("select count(*) from bank").toInt(), 0);
     }
 }
 

@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QtTest>
@@ -68,6 +69,7 @@ class TestMainBar : public QObject {
     void rightsEnableExactlyTheirButtonsAndItems();
     void openVoucherFormGuardsEveryEntryButItsOwn();
     void loginIsAskedUntilItSucceeds();
+    void exitAsksAboutAnEntryInProgress();
     void schemaCheckAddsMissingColumns();
     void schemaCheckLeavesPresentColumnsAlone();
     void schemaCheckReportsAFailedRecoveryAndGoesOn();
@@ -143,6 +145,9 @@ void TestMainBar::rightsEnableExactlyTheirButtonsAndItems_data() {
     for (int bit = 13; bit <= 19; ++bit)
         QTest::addRow("%d", 1 << bit) << (1 << bit) << none << QStringList{items[bit - 13]};
     QTest::newRow("bits 20 and 21") << (3 << 20) << none << none;
+    // A number outside the 22 known bits grants nothing, not what its bit pattern shows.
+    QTest::newRow("-1") << -1 << none << none;
+    QTest::newRow("bit 22 with all others") << ((1 << 22) | 4194303) << none << none;
     QTest::newRow("all") << 4194303 << QStringList{"cmdIo", "cmdBill", "cmdPj", "cmdSer", "cmdreIo"}
                          << QStringList{"mSta", "mCsh", "mLW", "mSec", "mPer", "mCom", "mTrans"};
 }
@@ -199,6 +204,33 @@ void TestMainBar::openVoucherFormGuardsEveryEntryButItsOwn() {
     }
     QCOMPARE(app::gIoOpen, app::False);
     bar->cmdBill->click();  // no message now
+}
+
+void TestMainBar::exitAsksAboutAnEntryInProgress() {
+    Fixture f;
+    app::gRights = 4194303;
+    frmAccMain* bar = f.bar();
+    bar->ApplyRights();
+    bar->cmdIo->click();
+    QWidget* io = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("frmIo"))
+            io = w;
+    }
+    QVERIFY(io);
+    io->findChild<QPushButton*>(QStringLiteral("cmdAdd"))->click();
+    auto* use = io->findChild<QComboBox*>(QStringLiteral("cbUse"));
+    use->setEditText(QStringLiteral("打到一半"));
+
+    f.sandbox.prompts().expectMessage(QStringLiteral("此收支單尚未儲存"), app::Answer::No);
+    bar->cmdExit->click();
+    QVERIFY(!app::ProgramEnded());
+    QCOMPARE(app::gIoOpen, app::True);
+    QCOMPARE(use->currentText(), QStringLiteral("打到一半"));
+
+    f.sandbox.prompts().expectMessage(QStringLiteral("此收支單尚未儲存"), app::Answer::Yes);
+    bar->cmdExit->click();
+    QVERIFY(app::ProgramEnded());
 }
 
 void TestMainBar::loginIsAskedUntilItSucceeds() {

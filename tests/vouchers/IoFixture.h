@@ -37,8 +37,10 @@ struct VoucherRow {
     QString project{};
     QString projectName{};
     qint16 suggested = -1;
-    QDate inDay = kToday;
-    QDate hDay = kToday;
+    // Entry, occurrence and (the clock's) approval fall on different days, so that a date
+    // taken from the wrong field shows.
+    QDate inDay = kToday.addDays(-2);
+    QDate hDay = kToday.addDays(-5);
 };
 
 class IoFixture {
