@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "Prompts.h"
+#include "WaitCursor.h"
 
 namespace orvik::app {
 
@@ -88,6 +89,7 @@ Answer toAnswer(int clicked, Buttons buttons) {
 class QtPrompts final : public PromptService {
   public:
     Answer message(const MessageRequest& request) override {
+        const ArrowCursor asking;
         QMessageBox box(QApplication::activeWindow());
         box.setWindowTitle(messageTitle(request));
         box.setText(plainLines(request.text));
@@ -105,6 +107,7 @@ class QtPrompts final : public PromptService {
     }
 
     std::optional<QString> input(const InputRequest& request) override {
+        const ArrowCursor asking;
         QInputDialog dialog(QApplication::activeWindow());
         dialog.setWindowTitle(titleOrDefault(request.title));
         dialog.setLabelText(plainLines(request.prompt));
@@ -116,6 +119,7 @@ class QtPrompts final : public PromptService {
     }
 
     QString openFile(const FileRequest& request) override {
+        const ArrowCursor asking;
         QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialFolder);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);

@@ -26,4 +26,16 @@ bool WaitCursor::active() {
     return depth > 0;
 }
 
+ArrowCursor::ArrowCursor() {
+    if (!WaitCursor::active() || !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    set_ = true;
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+}
+
+ArrowCursor::~ArrowCursor() {
+    if (set_)
+        QGuiApplication::restoreOverrideCursor();
+}
+
 }  // namespace orvik::app

@@ -21,4 +21,17 @@ class WaitCursor {
     bool set_ = false;
 };
 
+// The ordinary cursor for as long as the user is asked something under a wait cursor (a
+// message box while a list is read, a form's own message while it loads).
+class ArrowCursor {
+  public:
+    ArrowCursor();
+    ~ArrowCursor();
+    ArrowCursor(const ArrowCursor&) = delete;
+    ArrowCursor& operator=(const ArrowCursor&) = delete;
+
+  private:
+    bool set_ = false;
+};
+
 }  // namespace orvik::app

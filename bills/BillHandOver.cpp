@@ -5,6 +5,7 @@
 #include "Forms.h"
 #include "Globals.h"
 #include "Modal.h"
+#include "WaitCursor.h"
 #include "frmBill.h"
 
 namespace orvik::bills {
@@ -34,11 +35,17 @@ void unloadBillForm() {
         Forms::unload<frmBill>();
 }
 
+// The form reads its lists while it loads; on a slow share that is a wait worth showing.
+frmBill* loadedBillForm() {
+    const WaitCursor busy;
+    return Forms::get<frmBill>();
+}
+
 std::optional<BillRow> runEntry() {
     // The bill form takes gPicked for its processing mode, so it is off during the entry; the
     // voucher form's own use of it (its voucher came from the list) gets its value back.
     const Bool16 picked = std::exchange(gPicked, False);
-    showModal(Forms::get<frmBill>());
+    showModal(loadedBillForm());
     // Left open without 儲存 or 取消 (hidden, not closed): unloading it counts as 取消.
     unloadBillForm();
     gPicked = picked;
@@ -94,7 +101,7 @@ void showStoredBill(const QString& voucherNo) {
     const Bool16 fromIssue = std::exchange(gBillFromIssue, False);
     gPicked = True;
     gBillViewNo = voucherNo;
-    showModal(Forms::get<frmBill>());
+    showModal(loadedBillForm());
     unloadBillForm();
     gPicked = picked;
     gBillFromSave = fromSave;

@@ -770,7 +770,9 @@ ImportReport importLegacy(Source& source, const ImportOptions& o) {
     }
 
     const bool madeFolder = !destInfo.exists();
-    if (!QDir().mkpath(dest))
+    // Made for the office's group only, as the administrator tool makes a new folder: the
+    // books and the login passwords are not for every user of the computer.
+    if (!store::makeFolder(dest))
         throw LegacyError(QStringLiteral("無法建立資料夾 %1").arg(dest));
     QVector<QPair<QString, QString>> moves;
     for (const auto* f : schema::files())

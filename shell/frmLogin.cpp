@@ -14,6 +14,7 @@
 #include "Program.h"
 #include "Prompts.h"
 #include "Recordset.h"
+#include "WaitCursor.h"
 
 namespace orvik::shell {
 
@@ -112,6 +113,8 @@ void frmLogin::txtPassword_KeyPress(int KeyAscii) {
 }
 
 void frmLogin::cmdOK_Click() {
+    // Reading the employee on a slow share takes a moment; its messages show the usual cursor.
+    const WaitCursor busy;
     // The general-affairs database must carry the 'voro' row; without it nobody may log in.
     {
         auto rs = dbGeneral->openRecordset(

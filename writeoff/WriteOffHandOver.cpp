@@ -2,6 +2,7 @@
 
 #include "Forms.h"
 #include "Modal.h"
+#include "WaitCursor.h"
 #include "frmMach.h"
 
 namespace orvik::writeoff {
@@ -30,7 +31,13 @@ VoucherForWriteOff voucherForWriteOff() {
 
 void ShowWriteOffForm() {
     unloadWriteOffForm();
-    app::showModal(app::Forms::get<frmMach>());
+    frmMach* form = nullptr;
+    {
+        // The form lists the open receivables or payables as it loads.
+        const app::WaitCursor busy;
+        form = app::Forms::get<frmMach>();
+    }
+    app::showModal(form);
     // Left by hiding rather than closing: unload it all the same, so that the next opening
     // lists what is open then, for the voucher on display then.
     unloadWriteOffForm();

@@ -283,6 +283,12 @@ void TestLegacyImport::everyTableIsFilledByPositionAndType() {
     }
     QVERIFY_THROWS_EXCEPTION(orvik::store::EngineError,
                              Database::open(QDir(run.dest()).filePath(QStringLiteral("acc.mdb"))));
+    // The new books are the office group's only, folder and files alike.
+    const auto everyone = QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QCOMPARE(QFileInfo(run.dest()).permissions() & everyone, QFileDevice::Permissions());
+    QCOMPARE(
+        QFileInfo(QDir(run.dest()).filePath(QStringLiteral("voro3.mdb"))).permissions() & everyone,
+        QFileDevice::Permissions());
     QFile report(r.reportPath);
     QCOMPARE(QFileInfo(r.reportPath).dir().absolutePath(), run.dir.path());
     QVERIFY(report.open(QIODevice::ReadOnly));
