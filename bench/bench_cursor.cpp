@@ -168,7 +168,7 @@ int main(int argc, char* argv[]) {
             out << "kept in " << dir << Qt::endl;
     }
     const QString path = QDir(dir).filePath(QStringLiteral("acc.mdb"));
-    const QString sql = QStringLiteral("select * from iof order by 單號");
+    const QString sql = QStringLiteral("select * from iof order by length(單號), 單號");
     qint64 sink = 0;
 
     try {
@@ -183,7 +183,7 @@ int main(int argc, char* argv[]) {
         sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* keysSt = nullptr;
         sqlite3_stmt* rowSt = nullptr;
-        sqlite3_prepare_v2(raw, "select rowid from iof order by 單號", -1, &keysSt, nullptr);
+        sqlite3_prepare_v2(raw, "select rowid from iof order by length(單號), 單號", -1, &keysSt, nullptr);
         sqlite3_prepare_v2(raw, "select * from iof where rowid = ?", -1, &rowSt, nullptr);
         std::vector<sqlite3_int64> bareKeys;
         auto bareScan = [&] {
@@ -204,7 +204,7 @@ int main(int argc, char* argv[]) {
         // The same bare key scan on the store's own connection: tells the cost of the cursor's
         // code apart from the cost of the connection's settings.
         sqlite3_stmt* keysOnStore = nullptr;
-        sqlite3_prepare_v2(db->handle(), "select rowid from iof order by 單號", -1, &keysOnStore,
+        sqlite3_prepare_v2(db->handle(), "select rowid from iof order by length(單號), 單號", -1, &keysOnStore,
                            nullptr);
         std::vector<double> onStoreConn;
         std::vector<sqlite3_int64> scratch;

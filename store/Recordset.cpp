@@ -14,7 +14,9 @@ QString quoteIdent(const QString& name) {
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-bool isIdentChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+bool isIdentChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
 
 // Where a keyword stands outside quotes and brackets, or -1.
 int findTopLevel(const QString& sql, QLatin1String word, int from = 0) {
@@ -50,6 +52,8 @@ struct SingleTable {
 
 std::optional<SingleTable> splitSingleTable(const QString& source) {
     const QString sql = source.trimmed();
+    if (sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive))
+        return std::nullopt;  // a query with its own named subqueries is read as a snapshot
     if (!sql.startsWith(QLatin1String("select"), Qt::CaseInsensitive))
         return SingleTable{QStringLiteral("*"), sql, QString()};  // a bare table name
     const int fromAt = findTopLevel(sql, QLatin1String("from"));
@@ -193,14 +197,15 @@ Recordset Database::openRecordset(const QString& source, RecordsetType type,
         impl->fetch = std::make_unique<Statement>(
             *this, QStringLiteral("SELECT ") + single->selectList + from + " WHERE rowid = ?");
         impl->setNames(*impl->fetch);
-        Statement keys(*this, QStringLiteral("SELECT rowid") + from + QLatin1Char(' ') +
-                                  single->tail);
+        Statement keys(*this,
+                       QStringLiteral("SELECT rowid") + from + QLatin1Char(' ') + single->tail);
         keys.bind(params);
         while (keys.step())
             impl->keys.push_back(keys.columnInt64(0));
     } else {
         QString sql = source.trimmed();
-        if (!sql.startsWith(QLatin1String("select"), Qt::CaseInsensitive)) {
+        if (!sql.startsWith(QLatin1String("select"), Qt::CaseInsensitive) &&
+            !sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive)) {
             if (!hasTable(sql))
                 throw EngineError(err::TableNotFound,
                                   QStringLiteral("找不到輸入資料表或查詢 '%1'。").arg(sql));
@@ -220,9 +225,15 @@ Recordset Database::openRecordset(const QString& source, RecordsetType type,
     return Recordset(std::move(impl));
 }
 
-bool Recordset::isBOF() const { return impl_->count() == 0 || impl_->pos < 0; }
-bool Recordset::isEOF() const { return impl_->count() == 0 || impl_->pos >= impl_->count(); }
-int Recordset::RecordCount() const { return impl_->count(); }
+bool Recordset::isBOF() const {
+    return impl_->count() == 0 || impl_->pos < 0;
+}
+bool Recordset::isEOF() const {
+    return impl_->count() == 0 || impl_->pos >= impl_->count();
+}
+int Recordset::RecordCount() const {
+    return impl_->count();
+}
 int Recordset::AbsolutePosition() const {
     return (isBOF() || isEOF() || impl_->deleted) ? -1 : impl_->pos;
 }
@@ -260,9 +271,15 @@ void Recordset::Move(int rows) {
     impl_->moveTo(impl_->pos + rows);
 }
 
-int Recordset::fieldCount() const { return impl_->names.size(); }
-QStringList Recordset::fieldNames() const { return impl_->names; }
-int Recordset::fieldIndex(const QString& name) const { return impl_->column(name); }
+int Recordset::fieldCount() const {
+    return impl_->names.size();
+}
+QStringList Recordset::fieldNames() const {
+    return impl_->names;
+}
+int Recordset::fieldIndex(const QString& name) const {
+    return impl_->column(name);
+}
 
 QVariant Recordset::field(int pos) const {
     impl_->checkColumn(pos);
@@ -271,7 +288,9 @@ QVariant Recordset::field(int pos) const {
     return impl_->row().at(pos);
 }
 
-QVariant Recordset::field(const QString& name) const { return field(impl_->column(name)); }
+QVariant Recordset::field(const QString& name) const {
+    return field(impl_->column(name));
+}
 
 void Recordset::AddNew() {
     if (!impl_->updatable)
@@ -344,7 +363,9 @@ void Recordset::Update() {
     d.loaded = false;
 }
 
-void Recordset::CancelUpdate() { impl_->mode = EditMode::None; }
+void Recordset::CancelUpdate() {
+    impl_->mode = EditMode::None;
+}
 
 void Recordset::Delete() {
     Impl& d = *impl_;
@@ -361,6 +382,21 @@ void Recordset::Delete() {
     d.loaded = false;
 }
 
-void Recordset::Close() { impl_.reset(); }
+void Recordset::Close() {
+    impl_.reset();
+}
+
+QVector<QVector<QVariant>> Recordset::takeRows() {
+    if (!impl_)
+        return {};
+    if (impl_->updatable)
+        throw EngineError(err::ReadOnly, QStringLiteral("只有快照才能整批取出資料列。"));
+    QVector<QVector<QVariant>> rows = std::move(impl_->rows);
+    const int from = std::clamp(impl_->pos, 0, int(rows.size()));
+    if (from > 0)
+        rows.remove(0, from);
+    impl_.reset();
+    return rows;
+}
 
 }  // namespace orvik::store

@@ -16,7 +16,7 @@ namespace orvik::store {
 // over every voucher opens quickly and stays small. Both are positioned on their first row
 // when opened and know their exact RecordCount at once.
 class Recordset {
-public:
+  public:
     Recordset();
     Recordset(Recordset&&) noexcept;
     Recordset& operator=(Recordset&&) noexcept;
@@ -55,9 +55,13 @@ public:
 
     void Close();
 
+    // A snapshot's rows from the current one to the last, handed over whole (no copy); the
+    // recordset is closed afterwards. For a long list that a view shows as it was read.
+    QVector<QVector<QVariant>> takeRows();
+
     struct Impl;
 
-private:
+  private:
     explicit Recordset(std::unique_ptr<Impl> impl);
     friend class Database;
     std::unique_ptr<Impl> impl_;

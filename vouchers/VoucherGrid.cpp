@@ -6,12 +6,13 @@ namespace orvik::vouchers {
 
 GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void GridModel::reset(const QStringList& headings, QVector<QStringList> rows) {
+void GridModel::reset(const QStringList& headings, QVector<Row> rows, QVector<Cell> cells) {
     beginResetModel();
     headings_ = headings;
     rows_ = std::move(rows);
+    cells_ = std::move(cells);
     marked_ = QVector<bool>(rows_.size(), false);
-    alignment_.resize(headings_.size());
+    alignment_ = QVector<Qt::Alignment>(headings_.size());
     endResetModel();
 }
 
@@ -31,20 +32,14 @@ void GridModel::setAlignment(int column, Qt::Alignment alignment) {
 }
 
 QString GridModel::text(int dataRow, int column) const {
-    if (dataRow < 0 || dataRow >= rows_.size())
+    if (dataRow < 0 || dataRow >= rows_.size() || column < 0 || column >= headings_.size())
         return {};
-    const QStringList& row = rows_.at(dataRow);
-    return column >= 0 && column < row.size() ? row.at(column) : QString();
-}
-
-void GridModel::setText(int dataRow, int column, const QString& text) {
-    if (dataRow < 0 || dataRow >= rows_.size() || column < 0 || column >= columnCount())
-        return;
-    QStringList& row = rows_[dataRow];
-    while (row.size() <= column)
-        row << QString();
-    row[column] = text;
-    emit dataChanged(index(dataRow, column), index(dataRow, column), {Qt::DisplayRole});
+    if (column == 0 && colouredFrom_ >= 0)
+        return marked_.at(dataRow) ? QStringLiteral("*") : QString();  // the mark column
+    const Row& row = rows_.at(dataRow);
+    if (column < cells_.size() && cells_.at(column))
+        return cells_.at(column)(row);
+    return column < row.size() ? row.at(column).toString() : QString();
 }
 
 bool GridModel::isMarked(int dataRow) const {
@@ -55,8 +50,6 @@ void GridModel::setMarked(int dataRow, bool marked) {
     if (dataRow < 0 || dataRow >= marked_.size() || marked_.at(dataRow) == marked)
         return;
     marked_[dataRow] = marked;
-    if (colouredFrom_ >= 0 && !rows_[dataRow].isEmpty())
-        rows_[dataRow][0] = marked ? QStringLiteral("*") : QString();  // the mark column
     emit dataChanged(index(dataRow, 0), index(dataRow, columnCount() - 1),
                      {Qt::DisplayRole, Qt::BackgroundRole});
 }
@@ -65,19 +58,13 @@ void GridModel::clearMarks() {
     if (std::none_of(marked_.begin(), marked_.end(), [](bool m) { return m; }))
         return;
     marked_.fill(false);
-    if (colouredFrom_ >= 0) {
-        for (QStringList& row : rows_) {
-            if (!row.isEmpty())
-                row[0].clear();
-        }
-    }
     emit dataChanged(index(0, 0), index(int(rows_.size()) - 1, columnCount() - 1),
                      {Qt::DisplayRole, Qt::BackgroundRole});
 }
 
 void GridModel::removeRowsWhere(int column, const QSet<QString>& values) {
     beginResetModel();
-    QVector<QStringList> kept;
+    QVector<Row> kept;
     QVector<bool> keptMarks;
     kept.reserve(rows_.size());
     keptMarks.reserve(rows_.size());
@@ -173,8 +160,17 @@ void VoucherGrid::setMarked(int row, bool marked) {
     model_->setMarked(row - 1, marked);
 }
 
-void VoucherGrid::setRows(const QStringList& headings, QVector<QStringList> rows) {
-    model_->reset(headings, std::move(rows));
+void VoucherGrid::setRows(const QStringList& headings, const QVector<QStringList>& rows) {
+    QVector<GridModel::Row> values;
+    values.reserve(rows.size());
+    for (const QStringList& texts : rows) {
+        GridModel::Row row;
+        row.reserve(texts.size());
+        for (const QString& text : texts)
+            row << text;
+        values << std::move(row);
+    }
+    model_->reset(headings, std::move(values));
 }
 
 }  // namespace orvik::vouchers

@@ -3,8 +3,8 @@
 // The grid below the voucher form's fields (HFG): the unapproved vouchers or the hits of a
 // search. Rows are counted as the lists have always counted them: row 0 is the heading row
 // (its texts show in the view's header, which stays in view) and the data rows follow from 1.
-// The view shows a model over the rows read, never one widget item per cell, so a list of
-// tens of thousands of vouchers fills in a moment.
+// The view shows a model over the rows as they were read; a cell's text is made when the view
+// (or the code) asks for it, so a list of tens of thousands of vouchers fills in a moment.
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTableView>
 #include <QVector>
+#include <functional>
 
 namespace orvik::vouchers {
 
@@ -19,13 +20,18 @@ class GridModel : public QAbstractTableModel {
     Q_OBJECT
 
   public:
+    using Row = QVector<QVariant>;
+    // A column's text made from its row; without one, column c shows value c of the row.
+    using Cell = std::function<QString(const Row&)>;
+
     explicit GridModel(QObject* parent = nullptr);
 
-    // Replaces everything: the headings (one per column) and the data rows, each as many
-    // texts as there are columns. Marks are cleared.
-    void reset(const QStringList& headings, QVector<QStringList> rows);
+    // Replaces everything: the headings (one per column), the rows and how each column is made
+    // from a row (`cells` may be empty, or hold an empty function for a column). Marks are
+    // cleared.
+    void reset(const QStringList& headings, QVector<Row> rows, QVector<Cell> cells = {});
 
-    // A list whose rows can be marked: column 0 holds "*" on a marked row, and the cells from
+    // A list whose rows can be marked: column 0 shows "*" on a marked row, and the cells from
     // `column` on are painted in the mark colours (marked or not). -1: no marks, nothing is
     // painted and the panel colour shows through.
     void setColouredFrom(int column, const QColor& marked, const QColor& unmarked);
@@ -33,8 +39,8 @@ class GridModel : public QAbstractTableModel {
 
     const QStringList& headings() const { return headings_; }
     int dataRows() const { return int(rows_.size()); }
+    const Row& row(int dataRow) const { return rows_.at(dataRow); }
     QString text(int dataRow, int column) const;
-    void setText(int dataRow, int column, const QString& text);
     bool isMarked(int dataRow) const;
     void setMarked(int dataRow, bool marked);
     void clearMarks();
@@ -48,7 +54,8 @@ class GridModel : public QAbstractTableModel {
 
   private:
     QStringList headings_;
-    QVector<QStringList> rows_;
+    QVector<Row> rows_;
+    QVector<Cell> cells_;
     QVector<bool> marked_;
     QVector<Qt::Alignment> alignment_;
     int colouredFrom_ = -1;
@@ -81,8 +88,9 @@ class VoucherGrid : public QTableView {
     // Where a data cell stands in the viewport, scrolled into view first (for a click).
     QRect cellRect(int row, int column);
 
-    // Fills the grid: headings and data rows (each as many texts as there are headings).
-    void setRows(const QStringList& headings, QVector<QStringList> rows);
+    // Fills the grid with texts: headings and data rows (each as many texts as there are
+    // headings).
+    void setRows(const QStringList& headings, const QVector<QStringList>& rows);
 
   signals:
     // In the lists' counting of rows (the first data row is 1).

@@ -61,6 +61,12 @@ class frmIo : public QWidget, public Ui::frmIo {
     // The next voucher number of today (the program clock's working date).
     QString GetLastNo();
 
+    // Shows voucher `no` while browsing, at its place in number order, as another window's
+    // list asks (a project's vouchers, a query). An entry in progress is given up only when
+    // the user agrees; an open grid panel closes first. Gives false when nothing changed
+    // (the user kept the entry, or the number is not stored).
+    bool showVoucherNo(const QString& no);
+
     // --- Event handlers ---
     void cmdAdd_Click();
     void cmdEdit_Click();
@@ -156,7 +162,7 @@ class frmIo : public QWidget, public Ui::frmIo {
 
     // Unapproved-voucher review
     void OpenReviewList();
-    void FillReviewGrid(store::Recordset& rs, const QStringList& marked);
+    void FillReviewGrid(QVector<QVector<QVariant>> rows, const QStringList& marked);
     QStringList MarkedVouchers() const;
     QVector<bills::MarkedVoucher> MarkedWithAmounts() const;
     void RefreshReviewList(const QStringList& keepMarked);

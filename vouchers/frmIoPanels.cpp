@@ -87,6 +87,39 @@ void frmIo::HFG_DblClick(int row, int col) {
     FillPrintRecord();
 }
 
+bool frmIo::showVoucherNo(const QString& no) {
+    if (!mayLeaveEntry())
+        return false;
+    if (!app::dbAcc->scalar(QStringLiteral("select 1 from iof where 單號 = ?"), {no}).isValid())
+        return false;
+    CloseGridPanel();
+    if (app::isTrue(app::gPicked)) {
+        pickedRs.reset();
+        app::gPicked = False;
+        cmdAdd->show();
+        cmdCencel->show();
+        FSB->show();
+    }
+    // Its place in number order: the vouchers before it by (length, text), read on the index.
+    const int position =
+        app::dbAcc
+            ->scalar(QStringLiteral("select count(*) from iof where length(單號) < ? "
+                                    "or (length(單號) = ? and 單號 < ?)"),
+                     {no.size(), no.size(), no})
+            .toInt();
+    OpenVouchers();
+    CountVouchers();
+    browsePos = 0;
+    {
+        const QSignalBlocker quiet(FSB);
+        FSB->setValue(0);
+    }
+    FSB->setValue(position);
+    if (position == 0)
+        ShowVoucher();
+    return true;
+}
+
 void frmIo::ReturnToBrowsing() {
     if (app::isTrue(app::gPicked)) {
         pickedRs.reset();

@@ -79,53 +79,76 @@ void frmIo::OpenReviewList() {
     // Combining vouchers into one bill approves them: only for those who may approve.
     ckco->setEnabled(rightGranted(3));
     setPanelColour(cmdNck->palette().color(QPalette::Button));
-    FillReviewGrid(rs, {});
-    rs.Close();
+    FillReviewGrid(rs.takeRows(), {});
     cmdNck->setText(QStringLiteral("檢視未簽核收支單<<"));
 }
 
 // Lists the vouchers of `rs` (the unapproved-voucher query) in the grid, one row each after the
 // heading row; an empty list keeps one empty row. The vouchers of `marked` that are listed
 // again stay marked, and gMarkedTotal becomes the sum of their amounts as listed now.
-void frmIo::FillReviewGrid(store::Recordset& rs, const QStringList& marked) {
+void frmIo::FillReviewGrid(QVector<QVector<QVariant>> rows, const QStringList& marked) {
+    // The rows as read; each cell's text is made when it is shown, so that only the rows in
+    // view are ever formatted.
     const QSet<QString> keep(marked.begin(), marked.end());
-    QVector<QStringList> rows;
-    rows.reserve(rs.RecordCount());
     QVector<int> markedRows;
+    qint64 total = 0;
     // The longest text of each column whose widths are fixed in twips but whose texts
     // (numbers, dates, amounts) may not show whole in this program's font.
     std::array<QString, kColumns> longest;
-    qint64 total = 0;
-    for (; !rs.isEOF(); rs.MoveNext()) {
-        const QString no = rs.text(0);
-        const qint64 amount = RoundHalfEven(rs.field(8).toDouble());
-        QStringList texts{
-            QString(),
-            no,
-            app::FormatEra(store::storedDate(rs.field(1)), app::kEraShort),
-            rs.text(2),
-            rs.text(3),
-            rs.text(4),
-            store::storedBool(rs.field(5)) ? QStringLiteral("支出") : QStringLiteral("收入"),
-            QLatin1Char('(') + rs.text(6) + QLatin1Char(')') + rs.text(7),
-            app::FormatAmount(amount),
-        };
-        for (int c : {kNumberColumn, 2, kDirectionColumn, kAmountColumn}) {
-            if (texts.at(c).size() > longest[size_t(c)].size())
-                longest[size_t(c)] = texts.at(c);
-        }
+    QString latestDate;
+    qint64 largest = 0;
+    for (int r = 0; r < rows.size(); ++r) {
+        const GridModel::Row& row = rows.at(r);
+        const QString no = row.at(0).toString();
+        if (no.size() > longest[kNumberColumn].size())
+            longest[kNumberColumn] = no;
+        const QString date = row.at(1).toString();
+        if (date > latestDate)
+            latestDate = date;  // the latest date has the longest era year
+        const qint64 amount = RoundHalfEven(row.at(8).toDouble());
+        largest = std::max(largest, amount < 0 ? -amount : amount);
         if (keep.contains(no)) {
-            markedRows << int(rows.size());
+            markedRows << r;
             total += amount;
         }
-        rows << std::move(texts);
     }
-    if (rows.isEmpty())
-        rows << QStringList(kColumns, QString());  // an empty list keeps one empty row
+    longest[2] = app::FormatEra(store::storedDate(latestDate), app::kEraShort);
+    longest[kDirectionColumn] = QStringLiteral("支出");
+    longest[kAmountColumn] = QLatin1Char('-') + app::FormatAmount(largest);
+    const bool empty = rows.isEmpty();
+    if (empty)
+        rows << GridModel::Row(kColumns);  // an empty list keeps one empty row
+
+    const auto text = [](int column) {
+        return [column](const GridModel::Row& row) { return row.at(column).toString(); };
+    };
+    QVector<GridModel::Cell> cells{
+        {},  // the mark
+        text(0),
+        [empty](const GridModel::Row& row) {
+            return empty ? QString() : app::FormatEra(store::storedDate(row.at(1)), app::kEraShort);
+        },
+        text(2),
+        text(3),
+        text(4),
+        [empty](const GridModel::Row& row) {
+            if (empty)
+                return QString();
+            return store::storedBool(row.at(5)) ? QStringLiteral("支出") : QStringLiteral("收入");
+        },
+        [empty](const GridModel::Row& row) {
+            return empty ? QString()
+                         : QLatin1Char('(') + row.at(6).toString() + QLatin1Char(')') +
+                               row.at(7).toString();
+        },
+        [empty](const GridModel::Row& row) {
+            return empty ? QString() : app::FormatAmount(RoundHalfEven(row.at(8).toDouble()));
+        },
+    };
 
     GridModel* model = HFG->grid();
     model->setColouredFrom(kFirstColouredColumn, kMarked, kUnmarked);
-    model->reset(headings(), std::move(rows));
+    model->reset(headings(), std::move(rows), std::move(cells));
     model->setAlignment(7, Qt::AlignLeft | Qt::AlignVCenter);
     model->setAlignment(kAmountColumn, Qt::AlignRight | Qt::AlignVCenter);
     for (int row : std::as_const(markedRows))
@@ -263,7 +286,7 @@ void frmIo::cmdco_Click() {
         GridModel* model = HFG->grid();
         model->removeRowsWhere(kNumberColumn, QSet<QString>(numbers.begin(), numbers.end()));
         if (model->dataRows() == 0)
-            model->reset(headings(), {QStringList(kColumns, QString())});
+            FillReviewGrid({}, {});  // an empty list keeps one empty row
         app::gMarkedTotal = 0;
     } else {
         QString text;
@@ -289,8 +312,7 @@ void frmIo::cmdco_Click() {
 void frmIo::RefreshReviewList(const QStringList& keepMarked) {
     store::Recordset rs =
         app::dbAcc->openRecordset(kUnapprovedQuery, store::RecordsetType::Snapshot);
-    FillReviewGrid(rs, keepMarked);
-    rs.Close();
+    FillReviewGrid(rs.takeRows(), keepMarked);
 }
 
 // The voucher on display may be one that was just settled: show it again as stored, unless

@@ -40,22 +40,29 @@ struct Hit {
 QVector<Hit> searchVouchers(store::Database& db, const QString& text, bool& more) {
     const QStringList names = db.tableDef(QStringLiteral("iof")).fieldNames();
     QStringList columns, select{quoted(QStringLiteral("單號")), QStringLiteral("m")};
-    for (const QString& name : names) {
-        columns << quoted(name);
-        select << QStringLiteral("cast(%1 as text)").arg(quoted(name));
+    for (int i = 0; i < names.size(); ++i) {
+        columns << quoted(names.at(i));
+        // Only the columns that matched are turned into text: the rows sorted and read carry
+        // nothing else.
+        select << QStringLiteral("case when (m >> %1) & 1 then cast(%2 as text) end")
+                      .arg(i)
+                      .arg(quoted(names.at(i)));
     }
     // The columns are tested by one function call per row (each bit of m: a column holding
     // the text, as LIKE '%text%' would find it) rather than by one LIKE per column; the texts
-    // are read only for the vouchers found. One voucher gives at least one hit: the lowest
-    // kMaxHits + 1 vouchers by number are all that the list can show, and one more tells that
-    // there are more. Ordering by the number's value keeps the sort to a bounded top-N after a
-    // single scan of the table.
-    const QString sql = QStringLiteral(
-                            "select %1 from (select *, orvik_contains_mask(?1, %2) as m from iof) "
-                            "where m <> 0 order by cast(%3 as integer), %3 limit %4")
-                            .arg(select.join(QStringLiteral(", ")),
-                                 columns.join(QStringLiteral(", ")), quoted(QStringLiteral("單號")))
-                            .arg(kMaxHits + 1);
+    // are read only for the vouchers found. The vouchers found are set apart first, so that
+    // the test is not made again for every column read of them. One voucher gives at least one
+    // hit: the lowest kMaxHits + 1 vouchers by number are all that the list can show, and one
+    // more tells that there are more. Ordering by the number's value keeps the sort to a
+    // bounded top-N after a single scan of the table.
+    const QString test =
+        QStringLiteral("orvik_contains_mask(?1, %1)").arg(columns.join(QStringLiteral(", ")));
+    const QString sql =
+        QStringLiteral(
+            "with found as materialized (select *, %1 as m from iof where %1 <> 0) "
+            "select %2 from found order by cast(%3 as integer), %3 limit %4")
+            .arg(test, select.join(QStringLiteral(", ")), quoted(QStringLiteral("單號")))
+            .arg(kMaxHits + 1);
     store::Recordset rs = db.openRecordset(sql, store::RecordsetType::Snapshot, {text});
     QVector<Hit> hits;
     more = false;
@@ -103,15 +110,15 @@ void frmIo::OpenSearch() {
 
         const QVector<Hit> hits = searchVouchers(*app::dbAcc, app::gLastSearch, more);
         // One row per hit after the heading; with no hit one empty row stays for the message.
-        QVector<QStringList> rows;
+        QVector<GridModel::Row> rows;
         rows.reserve(std::max<qsizetype>(1, hits.size()));
         qsizetype longest = 0;
         for (const Hit& hit : hits) {
-            rows << QStringList{QString(), hit.number, hit.text};
+            rows << GridModel::Row{QString(), hit.number, hit.text};
             longest = std::max(longest, hit.number.size());
         }
         if (hits.isEmpty())
-            rows << QStringList{QString(), QString(), QStringLiteral("找不到資料")};
+            rows << GridModel::Row{QString(), QString(), QStringLiteral("找不到資料")};
         GridModel* model = HFG->grid();
         model->setColouredFrom(-1, {}, {});  // hits are never marked; the panel colour shows
         model->reset(headings, std::move(rows));

@@ -148,7 +148,7 @@ class Bare {
     void keys() {
         keys_.clear();
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(acc_, "SELECT rowid FROM iof ORDER BY 單號", -1, &st, nullptr);
+        sqlite3_prepare_v2(acc_, "SELECT rowid FROM iof ORDER BY length(單號), 單號", -1, &st, nullptr);
         while (sqlite3_step(st) == SQLITE_ROW)
             keys_.push_back(sqlite3_column_int64(st, 0));
         sqlite3_finalize(st);
@@ -219,7 +219,7 @@ class Bare {
     void review() {
         read(acc_,
              "SELECT 單號, 發生日期, 用途說明, 專案名稱, 工程種類, pay, 科目代號, 科目名稱, 金額 "
-             "FROM iof WHERE 方式 < 0 AND 方式 > -3 ORDER BY 單號");
+             "FROM iof WHERE 方式 < 0 AND 方式 > -3 ORDER BY length(單號), 單號");
     }
 
     // The full-text search: one scan with every column of iof tested against the pattern.
@@ -378,16 +378,14 @@ int main(int argc, char** argv) {
         f->cbAcc->setCurrentIndex(f->cbAcc->count() - 1);
         f->cbAcc_Click(f->cbAcc->count() - 1);
         save.push_back(elapsedMs([&] { f->cmdSv_Click(); }, &cpuSave));
-        // The voucher just saved: the last of today's numbers. (Numbers of seven-digit era
-        // years sort before those of the years up to 99, so it need not be the last shown.)
+        // The voucher just saved: the last of today's numbers, shown at its place in number
+        // order.
         const QString saved = app::dbAcc
                                   ->scalar(QStringLiteral("select max(單號) from iof where 單號 "
                                                           "like ? and 方式 = -1"),
                                            {QString::fromLatin1(prefix) + QLatin1Char('%')})
                                   .toString();
-        f->FSB->setValue(
-            app::dbAcc->scalar(QStringLiteral("select count(*) from iof where 單號 < ?"), {saved})
-                .toInt());
+        f->showVoucherNo(saved);
         bareSave.push_back(elapsedMs([&] { bare.save(prefix); }));
         f->ck->setChecked(true);
         f->optA[0]->setChecked(true);
