@@ -30,6 +30,14 @@ Index numberOrderIndex() {
     return i;
 }
 
+// Indexes of version 3, for the windows that read the books by project, account, date and due
+// date. The first two carry every column their totals read, so a project's or a period's
+// totals come from the index alone.
+Index since3(Index i) {
+    i.since = 3;
+    return i;
+}
+
 QVector<Column> instalmentColumns() {
     return {c("id", T::Text),          c("期別", T::Number),       c("應付金額", T::Amount),
             c("預付日期", T::Date),    c("佔總價比例", T::Double), c("送帳單日", T::Date),
@@ -62,16 +70,19 @@ Table wordList(const char* name, const char* word) {
 File makeAcc() {
     File f{QStringLiteral("acc.mdb"), QStringLiteral("kavrintolpe"), {}};
     f.tables = {
-        Table{QStringLiteral("iof"),
-              {c("輸入日期", T::Date), c("單號", T::Text),      c("用途說明", T::Text),
-               c("方式", T::Int16),    c("金額", T::Amount),    c("科目代號", T::Text),
-               c("pay", T::Boolean),   c("科目名稱", T::Text),  c("附註一", T::Text),
-               c("附註二", T::Text),   c("專案號碼", T::Text),  c("專案名稱", T::Text),
-               c("工程種類", T::Text), c("發生日期", T::Date),  c("申請人", T::Text),
-               c("簽收人", T::Text),   c("有單據", T::Boolean), c("單據號碼", T::Text),
-               c("稅額", T::Amount),   c("進銷項", T::Boolean), c("建議現金", T::Int16)},
-              {idx("iof_no", {"單號"}, true), idx("iof_status", {"方式", "單號"}),
-               numberOrderIndex()}},
+        Table{
+            QStringLiteral("iof"),
+            {c("輸入日期", T::Date), c("單號", T::Text),      c("用途說明", T::Text),
+             c("方式", T::Int16),    c("金額", T::Amount),    c("科目代號", T::Text),
+             c("pay", T::Boolean),   c("科目名稱", T::Text),  c("附註一", T::Text),
+             c("附註二", T::Text),   c("專案號碼", T::Text),  c("專案名稱", T::Text),
+             c("工程種類", T::Text), c("發生日期", T::Date),  c("申請人", T::Text),
+             c("簽收人", T::Text),   c("有單據", T::Boolean), c("單據號碼", T::Text),
+             c("稅額", T::Amount),   c("進銷項", T::Boolean), c("建議現金", T::Int16)},
+            {idx("iof_no", {"單號"}, true), idx("iof_status", {"方式", "單號"}), numberOrderIndex(),
+             since3(idx("iof_project", {"專案號碼", "發生日期", "pay", "方式", "金額"})),
+             since3(idx("iof_occurred", {"發生日期", "方式", "pay", "科目代號", "金額"})),
+             since3(idx("iof_entered", {"輸入日期"})), since3(idx("iof_account", {"科目代號"}))}},
         Table{QStringLiteral("iofs"),
               {c("多單號", T::Text), c("單號", T::Text)},
               {idx("iofs_no", {"單號"}), idx("iofs_key", {"多單號"})}},
@@ -79,7 +90,8 @@ File makeAcc() {
               {c("id", T::Int32), c("收入", T::Boolean), c("異動日期", T::Date),
                c("異動金額", T::Amount), c("摘要", T::Text), c("收支單號", T::Text),
                c("bala", T::Amount)},
-              {idx("cash_id", {"id"}), idx("cash_no", {"收支單號"})}},
+              {idx("cash_id", {"id"}), idx("cash_no", {"收支單號"}),
+               since3(idx("cash_date", {"異動日期"}))}},
         Table{QStringLiteral("acc"),
               {c("id", T::Text), c("incom", T::Boolean), c("acc", T::Text)},
               {idx("acc_id", {"id"})}},
@@ -99,7 +111,8 @@ File makeAcc() {
                c("大寫金額", T::Text), c("收入", T::Boolean), c("收支單號", T::Text),
                c("方式", T::Int16)},
               {idx("bill_voucher", {"收支單號"}), idx("bill_no", {"票據號碼"}),
-               idx("bill_status", {"方式"})}},
+               idx("bill_status", {"方式"}), since3(idx("bill_due", {"到期日期"})),
+               since3(idx("bill_remind", {"提醒日期"}))}},
         Table{QStringLiteral("bank"),
               {c("id", T::Int32), c("Bid", T::Text), c("bank", T::Text), c("存入", T::Boolean),
                c("異動日期", T::Date), c("異動金額", T::Amount), c("摘要", T::Text),

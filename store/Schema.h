@@ -12,7 +12,9 @@ namespace orvik::store::schema {
 // it, its check compares files against it, and the tests build their folders with it.
 
 // Version 2: iof_number_order, the index of every list in number order.
-inline constexpr int kVersion = 2;
+// Version 3: indexes by project, date of occurrence and entry, account, cash date and the
+// bills' due and reminder dates, for the master-data and statement windows.
+inline constexpr int kVersion = 3;
 
 enum class ColType {
     Text,  // compared without regard to letter case

@@ -156,6 +156,10 @@ void stepNumberOrder(Database& db, const schema::File& file, QStringList& action
     buildIndexes(db, file, 2, actions);
 }
 
+void stepReadingIndexes(Database& db, const schema::File& file, QStringList& actions) {
+    buildIndexes(db, file, 3, actions);
+}
+
 }  // namespace
 
 const QVector<UpgradeStep>& upgradeSteps() {
@@ -164,8 +168,13 @@ const QVector<UpgradeStep>& upgradeSteps() {
          stepStamp},
         {1, QStringLiteral("第 1 版 → 第 2 版：收支單依單號長度與單號排序的索引 iof_number_order"),
          stepNumberOrder},
+        {2,
+         QStringLiteral(
+             "第 2 版 → 第 3 版：依專案、發生日期、輸入日期、科目、現金帳日期與票據到期、"
+             "提醒日期讀取的索引"),
+         stepReadingIndexes},
     };
-    static_assert(schema::kVersion == 2, "add an upgrade step for the new schema version");
+    static_assert(schema::kVersion == 3, "add an upgrade step for the new schema version");
     return steps;
 }
 
