@@ -13,10 +13,12 @@
 #include "EraDate.h"
 #include "Forms.h"
 #include "Globals.h"
+#include "MasterData.h"
 #include "Modal.h"
 #include "Program.h"
 #include "Prompts.h"
 #include "Routines.h"
+#include "Statements.h"
 #include "VoucherEntry.h"
 #include "frmLogin.h"
 
@@ -114,6 +116,11 @@ frmAccMain::frmAccMain(QWidget* parent) : QWidget(parent) {
     connectHandler(mCom, &QAction::triggered, this, &frmAccMain::mCom_Click);
     connectHandler(mTrans, &QAction::triggered, this, &frmAccMain::mTrans_Click);
     cmdM->installEventFilter(this);
+    // Tucked away, only a strip of the bar's lower buttons stays on the screen: a right click
+    // on whatever shows pulls the bar back.
+    for (QPushButton* b : {cmdIo, cmdExit, cmdPj, cmdSer, cmdreIo, cmdSys, cmdBill})
+        b->installEventFilter(this);
+    installEventFilter(this);
 
     Form_Load();
 }
@@ -153,9 +160,14 @@ void frmAccMain::Form_Load() {
 }
 
 bool frmAccMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == cmdM && event->type() == QEvent::MouseButtonPress) {
-        const auto button = static_cast<QMouseEvent*>(event)->button();
+    if (event->type() != QEvent::MouseButtonPress)
+        return QWidget::eventFilter(watched, event);
+    const auto button = static_cast<QMouseEvent*>(event)->button();
+    if (watched == cmdM) {
         guard([&] { cmdM_MouseDown(button); });
+    } else if (button == Qt::RightButton && Top() == kTuckedTop) {
+        setTop(kRestingTop);
+        return true;  // the button itself is not pressed by it
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -189,6 +201,8 @@ void frmAccMain::cmdM_Click() {
         if (ProgramEnded())
             return;
         ApplyRights();
+        if (isTrue(gLoggedIn))
+            statements::remindAtLogin();
     }
     setHeight(Height() == kFoldedHeight ? kUnfoldedHeight : kFoldedHeight);
 }
@@ -204,28 +218,33 @@ void frmAccMain::cmdIo_Click() {
     fold();
 }
 
-void frmAccMain::cmdBill_Click() {
+void frmAccMain::openEntry(bool allowed, const std::function<void()>& show) {
     if (ioFormIsOpen())
         return;
+    if (!allowed) {
+        // The button or item follows the rights; a path around it is refused here too.
+        MsgBox(QStringLiteral("您沒有這項作業的權限"), Buttons::OK, Icon::Exclamation,
+               QStringLiteral("Acc"));
+        return;
+    }
     fold();
+    show();
+}
+
+void frmAccMain::cmdBill_Click() {
+    openEntry(HasAnyRight(5, 8), statements::showBillRegister);
 }
 
 void frmAccMain::cmdPj_Click() {
-    if (ioFormIsOpen())
-        return;
-    fold();
+    openEntry(HasAnyRight(9, 10), masterdata::showProjects);
 }
 
 void frmAccMain::cmdSer_Click() {
-    if (ioFormIsOpen())
-        return;
-    fold();
+    openEntry(HasAnyRight(11, 12), statements::showVoucherQuery);
 }
 
 void frmAccMain::cmdreIo_Click() {
-    if (ioFormIsOpen())
-        return;
-    fold();
+    openEntry(HasRight(13), masterdata::showContracts);
 }
 
 void frmAccMain::cmdSys_Click() {
@@ -246,27 +265,27 @@ void frmAccMain::cmdExit_Click() {
     EndProgram();
 }
 
-// The menu's functions have no window in this program; choosing one folds the bar.
+// The menu's items, each with its rights position (14 to 20).
 void frmAccMain::mSta_Click() {
-    fold();
+    openEntry(HasRight(14), masterdata::showWords);
 }
 void frmAccMain::mCsh_Click() {
-    fold();
+    openEntry(HasRight(15), statements::showCashFlow);
 }
 void frmAccMain::mLW_Click() {
-    fold();
+    openEntry(HasRight(16), statements::showIncomeStatement);
 }
 void frmAccMain::mSec_Click() {
-    fold();
+    openEntry(HasRight(17), masterdata::showRights);
 }
 void frmAccMain::mPer_Click() {
-    fold();
+    openEntry(HasRight(18), masterdata::showEmployees);
 }
 void frmAccMain::mCom_Click() {
-    fold();
+    openEntry(HasRight(19), masterdata::showCompany);
 }
 void frmAccMain::mTrans_Click() {
-    fold();
+    openEntry(HasRight(20), statements::showTransfer);
 }
 
 void frmAccMain::ApplyRights() {

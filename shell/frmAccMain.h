@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QWidget>
+#include <functional>
 
 #include "ui_frmAccMain.h"
 
@@ -21,7 +22,9 @@ class frmAccMain : public QWidget, public Ui_frmAccMain {
     static constexpr int kTwipsPerPixel = 15;
     static constexpr int kWidth = 660;
     static constexpr int kFoldedHeight = 900;
-    static constexpr int kUnfoldedHeight = 1545;
+    // Tall enough for the whole button column (cmdBill ends at 2565 + 330 twips): the designed
+    // 1545 left 專 案, 統 計, 應收付, 系 統 and 票 據 below the bar's edge, out of reach.
+    static constexpr int kUnfoldedHeight = 2910;
     static constexpr int kRestingTop = -290;
     static constexpr int kTuckedTop = -820;
 
@@ -75,6 +78,9 @@ class frmAccMain : public QWidget, public Ui_frmAccMain {
 
   private:
     bool ioFormIsOpen();
+    // The entries that open a window: the voucher-form guard, the rights asked again, then the
+    // window, and the bar folds. `allowed` is read when the entry is chosen.
+    void openEntry(bool allowed, const std::function<void()>& show);
     void fold();
     void place();
 
