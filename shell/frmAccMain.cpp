@@ -165,6 +165,10 @@ bool frmAccMain::eventFilter(QObject* watched, QEvent* event) {
     const auto button = static_cast<QMouseEvent*>(event)->button();
     if (watched == cmdM) {
         guard([&] { cmdM_MouseDown(button); });
+        // The button does not take a right press; passed on, the bar would see it as a press on
+        // the tucked bar and pull it straight back.
+        if (button == Qt::RightButton)
+            return true;
     } else if (button == Qt::RightButton && Top() == kTuckedTop) {
         setTop(kRestingTop);
         return true;  // the button itself is not pressed by it

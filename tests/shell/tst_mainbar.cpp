@@ -65,6 +65,7 @@ class TestMainBar : public QObject {
   private slots:
     void loadsFoldedAndRestingAtTheTopRight();
     void foldsUnfoldsRestsAndTucks();
+    void everyButtonIsReachableAndTheTuckedBarComesBack();
     void rightsEnableExactlyTheirButtonsAndItems_data();
     void rightsEnableExactlyTheirButtonsAndItems();
     void openVoucherFormGuardsEveryEntryButItsOwn();
@@ -101,8 +102,8 @@ void TestMainBar::foldsUnfoldsRestsAndTucks() {
     bar->ApplyRights();
 
     bar->cmdM->click();
-    QCOMPARE(bar->Height(), 1545);
-    QCOMPARE(bar->height(), 103);
+    QCOMPARE(bar->Height(), frmAccMain::kUnfoldedHeight);
+    QCOMPARE(bar->height(), frmAccMain::kUnfoldedHeight / 15);
     bar->cmdM->click();
     QCOMPARE(bar->Height(), 900);
     QCOMPARE(bar->height(), 60);
@@ -118,15 +119,46 @@ void TestMainBar::foldsUnfoldsRestsAndTucks() {
 
     // Every entry folds the bar.
     for (QPushButton* b : {bar->cmdBill, bar->cmdPj, bar->cmdSer, bar->cmdreIo}) {
-        bar->setHeight(1545);
+        bar->setHeight(frmAccMain::kUnfoldedHeight);
         b->click();
         QCOMPARE(bar->Height(), 900);
     }
     for (QAction* a : {bar->mSta, bar->mTrans}) {
-        bar->setHeight(1545);
+        bar->setHeight(frmAccMain::kUnfoldedHeight);
         a->trigger();
         QCOMPARE(bar->Height(), 900);
     }
+}
+
+void TestMainBar::everyButtonIsReachableAndTheTuckedBarComesBack() {
+    Fixture f;
+    app::gLoggedIn = app::True;
+    app::gRights = 4194303;
+    frmAccMain* bar = f.bar();
+    bar->ApplyRights();
+    const QList<QPushButton*> buttons = {bar->cmdM,    bar->cmdIo,  bar->cmdExit, bar->cmdPj,
+                                         bar->cmdSer,  bar->cmdreIo, bar->cmdSys, bar->cmdBill};
+    bar->cmdM->click();
+    QCOMPARE(bar->Height(), frmAccMain::kUnfoldedHeight);
+    for (QPushButton* b : buttons)
+        QVERIFY2(b->geometry().bottom() < bar->height(), qPrintable(b->objectName()));
+
+    // Tucked away, a right click on any button that still shows below the screen's top edge
+    // brings the bar back; at least one does.
+    bar->cmdM->click();
+    int reachable = 0;
+    for (QPushButton* b : buttons) {
+        QTest::mousePress(bar->cmdM, Qt::RightButton);
+        QCOMPARE(bar->Top(), frmAccMain::kTuckedTop);
+        if (bar->y() + b->geometry().bottom() < 0) {
+            QTest::mousePress(bar->cmdM, Qt::RightButton);
+            continue;
+        }
+        ++reachable;
+        QTest::mousePress(b, Qt::RightButton);
+        QVERIFY2(bar->Top() == frmAccMain::kRestingTop, qPrintable(b->objectName()));
+    }
+    QVERIFY(reachable > 0);
 }
 
 void TestMainBar::rightsEnableExactlyTheirButtonsAndItems_data() {
@@ -176,20 +208,20 @@ void TestMainBar::openVoucherFormGuardsEveryEntryButItsOwn() {
     frmAccMain* bar = f.bar();
     bar->ApplyRights();
 
-    bar->setHeight(1545);
+    bar->setHeight(frmAccMain::kUnfoldedHeight);
     bar->cmdIo->click();
     QVERIFY(app::isTrue(app::gIoOpen));
     QCOMPARE(bar->Height(), 900);
 
     for (QPushButton* b : {bar->cmdBill, bar->cmdPj, bar->cmdreIo, bar->cmdSer, bar->cmdSys}) {
-        bar->setHeight(1545);
+        bar->setHeight(frmAccMain::kUnfoldedHeight);
         f.sandbox.prompts().expectMessage(kGuard);
         b->click();
         QCOMPARE(f.sandbox.prompts().pending(), 0);
         const auto& shown = f.sandbox.prompts().shown().last();
         QCOMPARE(shown.title, QStringLiteral("Acc"));
         QCOMPARE(shown.icon, app::Icon::Information);
-        QCOMPARE(bar->Height(), 1545);
+        QCOMPARE(bar->Height(), frmAccMain::kUnfoldedHeight);
     }
     QVERIFY(!bar->mSys->isVisible());
 
@@ -256,7 +288,7 @@ void TestMainBar::loginIsAskedUntilItSucceeds() {
 
     bar->cmdM->click();
     QCOMPARE(asked, 1);
-    QCOMPARE(bar->Height(), 1545);  // unfolds all the same
+    QCOMPARE(bar->Height(), frmAccMain::kUnfoldedHeight);  // unfolds all the same
     QCOMPARE(enabledButtons(bar), QStringList());
 
     succeed = true;
@@ -267,7 +299,7 @@ void TestMainBar::loginIsAskedUntilItSucceeds() {
 
     bar->cmdM->click();
     QCOMPARE(asked, 2);  // never again in this run
-    QCOMPARE(bar->Height(), 1545);
+    QCOMPARE(bar->Height(), frmAccMain::kUnfoldedHeight);
 }
 
 void TestMainBar::schemaCheckAddsMissingColumns() {

@@ -493,7 +493,9 @@ void TestStore::numberOrderRunsAcrossEraYear100() {
     for (const auto& d : schema::compare(*old, schema::acc()))
         what << d.what;
     QVERIFY2(what.join('\n').contains("缺少索引 iof_number_order"), qPrintable(what.join('\n')));
-    QCOMPARE(what.size(), 2);  // the index and the version
+    // Nothing else is reported: only indexes of later versions and the version itself.
+    for (const QString& w : what)
+        QVERIFY2(w.startsWith("缺少索引 ") || w.startsWith("資料庫版本為 1"), qPrintable(w));
 }
 
 void TestStore::numberOrderIndexIsKnownHoweverWritten_data() {
