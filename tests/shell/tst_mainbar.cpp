@@ -136,8 +136,8 @@ void TestMainBar::everyButtonIsReachableAndTheTuckedBarComesBack() {
     app::gRights = 4194303;
     frmAccMain* bar = f.bar();
     bar->ApplyRights();
-    const QList<QPushButton*> buttons = {bar->cmdM,    bar->cmdIo,  bar->cmdExit, bar->cmdPj,
-                                         bar->cmdSer,  bar->cmdreIo, bar->cmdSys, bar->cmdBill};
+    const QList<QPushButton*> buttons = {bar->cmdM,   bar->cmdIo,   bar->cmdExit, bar->cmdPj,
+                                         bar->cmdSer, bar->cmdreIo, bar->cmdSys,  bar->cmdBill};
     bar->cmdM->click();
     QCOMPARE(bar->Height(), frmAccMain::kUnfoldedHeight);
     for (QPushButton* b : buttons)
