@@ -628,6 +628,35 @@ void Database::beginTrans() {
     ++depth_;
 }
 
+void Database::beginRead() {
+    if (depth_ > 0) {
+        ++readDepth_;
+        return;
+    }
+    char* errmsg = nullptr;
+    const int rc = sqlite3_exec(handle(), "BEGIN", nullptr, nullptr, &errmsg);
+    if (rc != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(errmsg ? errmsg : "");
+        sqlite3_free(errmsg);
+        raise(msg, rc, path_);
+    }
+    ++depth_;
+}
+
+void Database::endRead() {
+    if (readDepth_ > 0) {
+        --readDepth_;
+        return;
+    }
+    if (depth_ != 1)
+        return;  // rolled back meanwhile (rollbackAll after an engine error)
+    // Nothing was written: ending it cannot fail in a way that matters, and a destructor calls
+    // this.
+    if (sqlite3_exec(handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    depth_ = 0;
+}
+
 void Database::commitTrans() {
     if (depth_ == 0)
         throw EngineError(err::ReservedError, QStringLiteral("沒有進行中的交易，無法認可。"));

@@ -85,6 +85,15 @@ class Database : public std::enable_shared_from_this<Database> {
     void rollback();
     int transactionDepth() const { return depth_; }
 
+    // A read transaction, so that the several queries of one statement see the same state of
+    // the books while other copies keep writing. On SQLite a plain (deferred) BEGIN: it takes
+    // the shared lock at the first read and holds it until endRead, so a writer's commit waits
+    // for it (within the busy timeout); keep it to the reads of one statement, and write
+    // nothing inside it. Inside a transaction already open it only counts as a nesting level.
+    // The server engine gives the same guarantee with a repeatable-read, read-only transaction.
+    void beginRead();
+    void endRead();
+
     // Rolls back whatever is open on every database of this process; used before the
     // program ends on an engine error, so nothing is left half-written.
     static void rollbackAll();
@@ -114,7 +123,8 @@ class Database : public std::enable_shared_from_this<Database> {
     QString path_;
     QSqlDatabase db_;
     int depth_ = 0;
-    int inUseFd_ = -1;  // holds the in-use lock (see ExclusiveUse) while the connection lives
+    int readDepth_ = 0;  // levels of beginRead that began no transaction of their own
+    int inUseFd_ = -1;   // holds the in-use lock (see ExclusiveUse) while the connection lives
 };
 
 // A file of the books taken for this process alone. Every Database::open holds a shared lock
@@ -151,6 +161,18 @@ class Transaction {
   private:
     Database& db_;
     bool done_ = false;
+};
+
+// A read transaction (Database::beginRead) for the lifetime of the object.
+class ReadTransaction {
+  public:
+    explicit ReadTransaction(Database& db) : db_(db) { db_.beginRead(); }
+    ~ReadTransaction() { db_.endRead(); }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+  private:
+    Database& db_;
 };
 
 // Value conversions between the forms' types and what is stored.
