@@ -37,6 +37,10 @@ QString OpenFileDialog(const QString& title, const QString& initialFolder, const
     return prompts().openFile(FileRequest{title, initialFolder, filter});
 }
 
+QString SaveFileDialog(const QString& title, const QString& suggested, const QString& filter) {
+    return prompts().saveFile(FileRequest{title, suggested, filter});
+}
+
 QStringList qtNameFilters(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;

@@ -55,6 +55,12 @@ class PromptService {
     virtual std::optional<QString> input(const InputRequest& request) = 0;
     // The chosen file's full path, or empty when the user cancelled.
     virtual QString openFile(const FileRequest& request) = 0;
+    // A file to write (exports): `initialFolder` may name the suggested file. The chosen full
+    // path, or empty when the user cancelled. A service that cannot ask gives empty.
+    virtual QString saveFile(const FileRequest& request) {
+        (void)request;
+        return {};
+    }
 };
 
 // The installed service; the Qt dialogs when none is installed.
@@ -84,6 +90,9 @@ Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& ti
 std::optional<QString> InputBox(const QString& prompt, const QString& title = {},
                                 const QString& defaultText = {});
 QString OpenFileDialog(const QString& title, const QString& initialFolder, const QString& filter);
+// The save dialog: `suggested` is the file offered (a folder and a name); the filter's first
+// pattern's extension is added to a name typed without one.
+QString SaveFileDialog(const QString& title, const QString& suggested, const QString& filter);
 
 // The Qt name filters for a filter in "description|pattern" form; each pattern letter becomes
 // a [xX] class so that a name matches whatever its letter case.

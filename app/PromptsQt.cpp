@@ -134,6 +134,29 @@ class QtPrompts final : public PromptService {
             return {};
         return dialog.selectedFiles().constFirst();
     }
+
+    QString saveFile(const FileRequest& request) override {
+        const ArrowCursor asking;
+        QFileDialog dialog(QApplication::activeWindow(), request.title);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+        const QStringList filters = qtNameFilters(request.filter);
+        if (!filters.isEmpty())
+            dialog.setNameFilters(filters);
+        // The suffix of the first pattern ("*.xlsx") for a name typed without one.
+        const QString first =
+            request.filter.section(QLatin1Char('|'), 1, 1).section(QLatin1Char(';'), 0, 0);
+        if (first.startsWith(QLatin1String("*.")))
+            dialog.setDefaultSuffix(first.mid(2));
+        if (!request.initialFolder.isEmpty())
+            dialog.selectFile(request.initialFolder);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().constFirst();
+    }
 };
 
 }  // namespace

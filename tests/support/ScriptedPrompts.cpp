@@ -135,4 +135,8 @@ QString ScriptedPrompts::openFile(const app::FileRequest& request) {
     return e ? e->text.value_or(QString()) : QString();
 }
 
+QString ScriptedPrompts::saveFile(const app::FileRequest& request) {
+    return openFile(request);
+}
+
 }  // namespace orvik::testing

@@ -51,7 +51,8 @@ class ScriptedPrompts final : public app::PromptService {
     // The next prompt is an input box, answered with `answer` (nullopt: cancelled).
     ScriptedPrompts& expectInput(std::optional<QString> answer);
     ScriptedPrompts& expectInputCancel() { return expectInput(std::nullopt); }
-    // The next prompt is an open-file dialog, answered with `path` (empty: cancelled).
+    // The next prompt is an open-file or save-file dialog, answered with `path` (empty:
+    // cancelled).
     ScriptedPrompts& expectFile(const QString& path);
 
     const QVector<Prompt>& shown() const { return shown_; }
@@ -69,6 +70,7 @@ class ScriptedPrompts final : public app::PromptService {
     app::Answer message(const app::MessageRequest& request) override;
     std::optional<QString> input(const app::InputRequest& request) override;
     QString openFile(const app::FileRequest& request) override;
+    QString saveFile(const app::FileRequest& request) override;
 
   private:
     struct Expectation {
