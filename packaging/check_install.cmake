@@ -23,7 +23,7 @@ if(NOT rc EQUAL 0)
 endif()
 
 set(folder ${SCRATCH}${PROGRAM_FOLDER})
-foreach(f orvik orvik-admin ios.rpt jios.rpt)
+foreach(f orvik orvik-admin ios.rpt jios.rpt query.rpt book.rpt bills.rpt income.rpt cashflow.rpt)
     if(NOT EXISTS ${folder}/${f})
         message(FATAL_ERROR "missing in the program folder: ${folder}/${f}")
     endif()

@@ -1,10 +1,12 @@
 #include "Layout.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
@@ -15,6 +17,7 @@
 #include <QTextDocument>
 #include <QUrl>
 
+#include "PdfText.h"
 #include "ReportError.h"
 #include "Schema.h"
 
@@ -88,7 +91,8 @@ QFont defaultFont() {
 }
 
 std::unique_ptr<QTextDocument> makeDocument(const Layout& layout, const Values& values,
-                                            QPaintDevice* device, const QSizeF& pageSize) {
+                                            const RowSets& rows, QPaintDevice* device,
+                                            const QSizeF& pageSize) {
     auto doc = std::make_unique<QTextDocument>();
     doc->setDefaultFont(defaultFont());
     // The page margins come from the page layout; the document adds none of its own.
@@ -97,7 +101,7 @@ std::unique_ptr<QTextDocument> makeDocument(const Layout& layout, const Values& 
         doc->setBaseUrl(QUrl::fromLocalFile(layout.folder() + QLatin1Char('/')));
     if (device)
         doc->documentLayout()->setPaintDevice(device);
-    doc->setHtml(layout.fill(values));
+    doc->setHtml(layout.fill(values, rows));
     doc->setPageSize(pageSize);
     return doc;
 }
@@ -219,22 +223,77 @@ QPageLayout Layout::pageLayout() const {
 }
 
 QString Layout::fill(const Values& values) const {
+    return fill(values, {});
+}
+
+namespace {
+
+QHash<QString, QString> folded(const Values& values) {
     QHash<QString, QString> byName;
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         byName.insert(it.key().toCaseFolded(), it.value());
+    return byName;
+}
+
+// `text` with each placeholder replaced by its value from `row`, else `outer`, HTML-escaped
+// when `html`.
+QString substitute(const QString& text, const QHash<QString, QString>& row,
+                   const QHash<QString, QString>& outer, bool html = true) {
+    QString out;
+    out.reserve(text.size() + 256);
+    qsizetype from = 0;
+    for (auto it = placeholderPattern().globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        out += QStringView(text).mid(from, m.capturedStart() - from);
+        const QString name = m.captured(1).trimmed().toCaseFolded();
+        const QString value = row.contains(name) ? row.value(name) : outer.value(name);
+        out += html ? escaped(value) : value;
+        from = m.capturedEnd();
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
+
+const QRegularExpression& sectionPattern() {
+    static const QRegularExpression re(
+        QStringLiteral(R"(\{\{#\s*([^{}\n]*?)\s*\}\}(.*?)\{\{/\s*\1\s*\}\})"),
+        QRegularExpression::DotMatchesEverythingOption);
+    return re;
+}
+
+}  // namespace
+
+QString Layout::fill(const Values& values, const RowSets& rows) const {
+    const QHash<QString, QString> outer = folded(values);
+    QHash<QString, const QVector<Values>*> sets;
+    for (auto it = rows.cbegin(); it != rows.cend(); ++it)
+        sets.insert(it.key().toCaseFolded(), &it.value());
 
     const QString text = withoutComments(text_);
     QString out;
     out.reserve(text.size() + 1024);
     qsizetype from = 0;
-    for (auto it = placeholderPattern().globalMatch(text); it.hasNext();) {
+    const QHash<QString, QString> none;
+    for (auto it = sectionPattern().globalMatch(text); it.hasNext();) {
         const auto m = it.next();
-        out += QStringView(text).mid(from, m.capturedStart() - from);
-        out += escaped(byName.value(m.captured(1).trimmed().toCaseFolded()));
+        out += substitute(text.mid(from, m.capturedStart() - from), none, outer);
+        const QString body = m.captured(2);
+        if (const auto* set = sets.value(m.captured(1).toCaseFolded())) {
+            for (const Values& row : *set)
+                out += substitute(body, folded(row), outer);
+        }
         from = m.capturedEnd();
     }
-    out += QStringView(text).mid(from);
+    out += substitute(text.mid(from), none, outer);
     return out;
+}
+
+QString Layout::footer() const {
+    for (const MetaTag& m : metaTags(text_)) {
+        if (m.name == QLatin1String("footer"))
+            return m.content;
+    }
+    return {};
 }
 
 QStringList Layout::unknownPlaceholders(const QStringList& known) const {
@@ -245,6 +304,8 @@ QStringList Layout::unknownPlaceholders(const QStringList& known) const {
     QSet<QString> seen;
     for (auto it = placeholderPattern().globalMatch(withoutComments(text_)); it.hasNext();) {
         const QString name = it.next().captured(1).trimmed();
+        if (name.startsWith(QLatin1Char('#')) || name.startsWith(QLatin1Char('/')))
+            continue;  // a section's markers
         const QString folded = name.toCaseFolded();
         if (!knownFolded.contains(folded) && !seen.contains(folded)) {
             seen.insert(folded);
@@ -272,28 +333,52 @@ QString fill(const QString& layoutText, const Values& values) {
 std::unique_ptr<QTextDocument> render(const QString& layoutText, const Values& values) {
     const Layout layout = Layout::fromText(layoutText);
     const QRect body = layout.pageLayout().paintRectPixels(96);
-    return makeDocument(layout, values, nullptr, QSizeF(body.size()));
+    return makeDocument(layout, values, {}, nullptr, QSizeF(body.size()));
 }
 
 void paint(const Layout& layout, const Values& values, QPagedPaintDevice& device) {
+    paint(layout, values, {}, device);
+}
+
+void paint(const Layout& layout, const Values& values, const RowSets& rows,
+           QPagedPaintDevice& device) {
     QPainter painter;
     if (!painter.begin(&device))
         throw ReportError(QStringLiteral("無法輸出報表「%1」：印表機或檔案無法開始列印。")
                               .arg(shown(layout.name())));
     const QSizeF page(device.width(), device.height());
-    auto doc = makeDocument(layout, values, &device, page);
+    // The footer line takes its height from the bottom of every page.
+    const QString footer = layout.footer();
+    QFont footerFont = defaultFont();
+    footerFont.setPointSizeF(9);
+    const qreal footerHeight =
+        footer.isEmpty() ? 0 : QFontMetricsF(footerFont, &device).height() * 2;
+    const QSizeF body(page.width(), page.height() - footerHeight);
+    auto doc = makeDocument(layout, values, rows, &device, body);
     const int pages = doc->pageCount();
+    const QHash<QString, QString> outer = folded(values);
     for (int i = 0; i < pages; ++i) {
         if (i > 0 && !device.newPage())
             throw ReportError(QStringLiteral("無法輸出報表「%1」的第 %2 頁。")
                                   .arg(shown(layout.name()))
                                   .arg(i + 1));
         painter.save();
-        painter.translate(0, -page.height() * i);
+        painter.translate(0, -body.height() * i);
         QAbstractTextDocumentLayout::PaintContext context;
-        context.clip = QRectF(QPointF(0, page.height() * i), page);
+        context.clip = QRectF(QPointF(0, body.height() * i), body);
         doc->documentLayout()->draw(&painter, context);
         painter.restore();
+        if (!footer.isEmpty()) {
+            const QHash<QString, QString> numbers{
+                {QStringLiteral("page"), QString::number(i + 1)},
+                {QStringLiteral("pages"), QString::number(pages)}};
+            painter.save();
+            painter.setFont(footerFont);
+            painter.drawText(QRectF(0, body.height(), page.width(), footerHeight),
+                             Qt::AlignHCenter | Qt::AlignBottom,
+                             substitute(footer, numbers, outer, false));
+            painter.restore();
+        }
     }
     if (!painter.end())
         throw ReportError(QStringLiteral("無法完成報表「%1」的輸出。").arg(shown(layout.name())));
@@ -301,20 +386,30 @@ void paint(const Layout& layout, const Values& values, QPagedPaintDevice& device
 
 void renderToPdf(const Layout& layout, const Values& values, const QString& pdfPath,
                  const QString& title) {
+    renderToPdf(layout, values, {}, pdfPath, title);
+}
+
+void renderToPdf(const Layout& layout, const Values& values, const RowSets& rows,
+                 const QString& pdfPath, const QString& title) {
     QSaveFile file(pdfPath);
     if (!file.open(QIODevice::WriteOnly))
         throw ReportError(
             QStringLiteral("無法寫入 PDF 檔「%1」：%2").arg(shown(pdfPath), file.errorString()));
+    QByteArray pdf;
     {
-        QPdfWriter writer(&file);
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setCreator(QStringLiteral("Orvik"));
         writer.setTitle(title);
         if (!writer.setPageLayout(layout.pageLayout()))
             throw ReportError(
                 QStringLiteral("報表「%1」的紙張設定無效。").arg(shown(layout.name())));
-        paint(layout, values, writer);
+        paint(layout, values, rows, writer);
     }
-    if (!file.commit())
+    // The text layer as printed: see PdfText.h.
+    pdf = fixPdfTextLayer(pdf);
+    if (file.write(pdf) != pdf.size() || !file.commit())
         throw ReportError(
             QStringLiteral("無法寫入 PDF 檔「%1」：%2").arg(shown(pdfPath), file.errorString()));
 }

@@ -5,6 +5,7 @@
 #include <QPageLayout>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <memory>
 
 class QPagedPaintDevice;
@@ -14,11 +15,19 @@ namespace orvik::report {
 
 // Values by placeholder name: `ion` from `company` and one entry per `ptios` column.
 using Values = QHash<QString, QString>;
+// Repeated rows by section name: a statement's lines.
+using RowSets = QHash<QString, QVector<Values>>;
 
 // A report layout: an HTML text (the rich-text subset Qt lays out) with {{name}} placeholders.
 // Comments are left out before anything else. The page is set in the head:
 //   <meta name="page" content="A4 portrait">      A4, A5, A6, B5, Letter; portrait|landscape
 //   <meta name="margins" content="15">            millimetres: all, or top right bottom left
+//   <meta name="footer" content="第 {{page}} 頁，共 {{pages}} 頁">   a line at the foot of every
+//                                                 page ({{page}}, {{pages}} and the values)
+// A section {{#name}} ... {{/name}} is written once per row of the row set `name`, its
+// placeholders taken from the row first and then from the values; for the lines of a
+// statement put the markers around a table row: {{#lines}}<tr><td>{{科目}}</td></tr>{{/lines}}.
+// A section without rows is left out.
 class Layout {
   public:
     // Reads a layout file (UTF-8; Big5 as written by older editors is accepted too).
@@ -36,6 +45,10 @@ class Layout {
     // The HTML with every placeholder replaced by its value, HTML-escaped; unknown names
     // give empty text. Values are put in once: a value holding "{{x}}" stays as typed.
     QString fill(const Values& values) const;
+    QString fill(const Values& values, const RowSets& rows) const;
+
+    // The footer line of the head, its placeholders not yet filled; empty without one.
+    QString footer() const;
 
     // Placeholder names in the layout that `known` does not hold, each once, in order.
     QStringList unknownPlaceholders(const QStringList& known) const;
@@ -61,10 +74,14 @@ std::unique_ptr<QTextDocument> render(const QString& layoutText, const Values& v
 // Lays the filled layout out for `device` and paints every page. The device's page layout
 // must already be set (see Layout::pageLayout). Throws ReportError when it cannot be painted.
 void paint(const Layout& layout, const Values& values, QPagedPaintDevice& device);
+void paint(const Layout& layout, const Values& values, const RowSets& rows,
+           QPagedPaintDevice& device);
 
 // Writes the filled layout to a PDF file; the file is replaced only when all went well.
 void renderToPdf(const Layout& layout, const Values& values, const QString& pdfPath,
                  const QString& title = {});
 void renderToPdf(const QString& layoutText, const Values& values, const QString& pdfPath);
+void renderToPdf(const Layout& layout, const Values& values, const RowSets& rows,
+                 const QString& pdfPath, const QString& title);
 
 }  // namespace orvik::report

@@ -7,7 +7,12 @@
 #include <QWidget>
 
 #include "Database.h"
+#include "PdfText.h"
 #include "ReportData.h"
+
+#include <QGuiApplication>
+#include <QPrintPreviewWidget>
+#include <QScreen>
 
 namespace orvik::report {
 
@@ -31,6 +36,21 @@ QString fileNamePart(const QString& text) {
             part += c;
     }
     return part.left(64);
+}
+
+// The preview below the bar (which stays on top at the top edge of the screen) and as large as
+// the rest of the screen, the page as wide as the window: readable at once.
+void placePreview(QPrintPreviewDialog& dialog) {
+    constexpr int kBelowBar = 96;  // the unfolded bar reaches 84 pixels down
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect free = screen->availableGeometry();
+        QRect place = free.adjusted(0, kBelowBar, 0, 0);
+        place.setWidth(std::min(place.width(), 1100));
+        place.moveLeft(free.left() + std::max(0, (free.width() - place.width()) / 2));
+        dialog.setGeometry(place);
+    }
+    if (auto* widget = dialog.findChild<QPrintPreviewWidget*>())
+        widget->fitToWidth();
 }
 
 }  // namespace
@@ -133,13 +153,33 @@ QString ReportControl::pdfPathFor(const Layout& layout, const Values& values) co
     return QDir(folder).filePath(base + QStringLiteral(".pdf"));
 }
 
-void ReportControl::print(const Layout& layout, const Values& values) {
+void ReportControl::runStatement(store::Database* printDb, Values values, const RowSets& rows,
+                                 const QString& title) {
+    const Layout layout = Layout::load(reportFileName_);
+    if (printDb && !values.contains(QStringLiteral("ion"))) {
+        try {
+            values.insert(
+                QStringLiteral("ion"),
+                printDb->scalar(QStringLiteral("SELECT ion FROM company LIMIT 1")).toString());
+        } catch (const store::EngineError& e) {
+            throw ReportError(
+                QStringLiteral("無法讀取公司抬頭。\n%1 %2").arg(e.number()).arg(e.description()),
+                e.number());
+        }
+    }
+    print(layout, values, rows, title);
+}
+
+void ReportControl::print(const Layout& layout, const Values& values, const RowSets& rows,
+                          const QString& givenTitle) {
     const QString title =
-        QStringLiteral("收支單 %1").arg(values.value(QStringLiteral("單號"))).trimmed();
+        givenTitle.isEmpty()
+            ? QStringLiteral("收支單 %1").arg(values.value(QStringLiteral("單號"))).trimmed()
+            : givenTitle;
     lastOutputPath_.clear();
     if (destination() == Destination::Pdf) {
         const QString pdf = pdfPathFor(layout, values);
-        renderToPdf(layout, values, pdf, title);
+        renderToPdf(layout, values, rows, pdf, title);
         lastOutputPath_ = pdf;
         return;
     }
@@ -154,17 +194,21 @@ void ReportControl::print(const Layout& layout, const Values& values) {
     QString failure;
     connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
         try {
-            paint(layout, values, *target);
+            paint(layout, values, rows, *target);
         } catch (const ReportError& e) {
             failure = e.message();
         }
     });
+    placePreview(dialog);
     if (previewRunner())
         previewRunner()(dialog);
     else
         dialog.exec();
     if (!failure.isEmpty())
         throw ReportError(failure);
+    // Printed from the preview into a PDF file: its text as printed too.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        fixPdfText(printer.outputFileName());
 }
 
 }  // namespace orvik::report

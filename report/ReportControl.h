@@ -72,6 +72,12 @@ class ReportControl : public QObject {
     Prepared prepareWithin(store::Database& db, const std::function<void()>& fill);
     void print(const Prepared& prepared);
 
+    // A statement: the layout of setReportFileName filled with `values` and the repeated rows
+    // of `rows`, to the same destination as a voucher. The company heading `ion` is read from
+    // `printDb` (pt.mdb) when `values` has none and `printDb` is given.
+    void runStatement(store::Database* printDb, Values values, const RowSets& rows,
+                      const QString& title);
+
     // The PDF file the last run wrote; empty when it went to the preview.
     const QString& lastOutputPath() const { return lastOutputPath_; }
 
@@ -81,7 +87,8 @@ class ReportControl : public QObject {
     static void setPreviewRunner(PreviewRunner runner);
 
   private:
-    void print(const Layout& layout, const Values& values);
+    void print(const Layout& layout, const Values& values, const RowSets& rows = {},
+               const QString& title = {});
     QString pdfPathFor(const Layout& layout, const Values& values) const;
 
     QStringList dataFiles_;
