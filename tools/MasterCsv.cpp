@@ -142,6 +142,16 @@ bool isHidden(const MasterTable& m, const QString& column) {
     return m.hidden.contains(column, Qt::CaseInsensitive);
 }
 
+// The columns a file may carry, in stored order.
+QStringList fileColumns(const MasterTable& m, const QVector<Col>& cols) {
+    QStringList names;
+    for (const Col& c : cols) {
+        if (!isHidden(m, c.name))
+            names << c.name;
+    }
+    return names;
+}
+
 QString exportValue(const Col& c, const QVariant& v) {
     if (v.isNull() || !v.isValid())
         return {};
@@ -379,14 +389,8 @@ ImportResult importTable(const QString& dir, const QString& table, const QString
                                   .arg(name));
         else if (found < 0)
             refuse(head.line,
-                   QStringLiteral("不認得的欄位 %1（%2 的欄位有：%3）").arg(name, m.name, [&] {
-                       QStringList n;
-                       for (const Col& c : cols) {
-                           if (!isHidden(m, c.name))
-                               n << c.name;
-                       }
-                       return n.join(QStringLiteral("、"));
-                   }()));
+                   QStringLiteral("不認得的欄位 %1（%2 的欄位有：%3）")
+                       .arg(name, m.name, fileColumns(m, cols).join(QStringLiteral("、"))));
         else if (colOf.contains(found))
             refuse(head.line, QStringLiteral("欄位 %1 出現兩次").arg(cols.at(found).name));
         colOf << found;
