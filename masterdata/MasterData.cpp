@@ -11,32 +11,40 @@ namespace orvik::masterdata {
 
 namespace {
 
-// One program-wide instance, loaded (its lists read) under the wait cursor,
-// brought forward.
-template <class Form> void showForm() {
-  QWidget *form = nullptr;
-  {
-    const app::WaitCursor busy;
-    form = app::Forms::get<Form>();
-  }
-  form->show();
-  form->raise();
-  form->activateWindow();
+// One program-wide instance, loaded (its lists read) under the wait cursor, brought forward.
+template <class Form>
+void showForm() {
+    QWidget* form = nullptr;
+    {
+        const app::WaitCursor busy;
+        form = app::Forms::get<Form>();
+    }
+    form->show();
+    form->raise();
+    form->activateWindow();
 }
 
-} // namespace
+}  // namespace
 
 // The windows join here as they are built.
 void showProjects() {}
 
 void showContracts() {}
 
-void showWords() { showForm<frmWords>(); }
+void showWords() {
+    showForm<frmWords>();
+}
 
-void showRights() { showForm<frmRights>(); }
+void showRights() {
+    showForm<frmRights>();
+}
 
-void showEmployees() { showForm<frmEmployees>(); }
+void showEmployees() {
+    showForm<frmEmployees>();
+}
 
-void showCompany() { showForm<frmCompany>(); }
+void showCompany() {
+    showForm<frmCompany>();
+}
 
-} // namespace orvik::masterdata
+}  // namespace orvik::masterdata
