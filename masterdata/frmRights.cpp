@@ -40,9 +40,10 @@ frmRights::frmRights(QWidget* parent) : QWidget(parent), staff_(new app::RowsMod
                         Col::text(QStringLiteral("中文姓名"), kName),
                         Col::text(QStringLiteral("登入名稱"), kLogin), rights});
     setUpList(lstStaff, staff_);
-    lstStaff->setColumnWidth(0, 80);
-    lstStaff->setColumnWidth(1, 90);
-    lstStaff->setColumnWidth(2, 90);
+    // Narrow enough that the rights number stays in view beside the names.
+    lstStaff->setColumnWidth(0, 60);
+    lstStaff->setColumnWidth(1, 72);
+    lstStaff->setColumnWidth(2, 64);
 
     using app::connectHandler;
     connectHandler(lstStaff->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
