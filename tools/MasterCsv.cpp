@@ -529,6 +529,11 @@ ImportResult importTable(const QString& dir, const QString& table, const QString
         r.rows = 0;
         return r;  // the transaction rolls back
     }
+    // A receivable or payable without Let gets the "0" that the program's own column check
+    // gives every row.
+    if (m.name == QStringLiteral("ri") || m.name == QStringLiteral("ro"))
+        db->execute(QStringLiteral("UPDATE %1 SET Let = '0' WHERE Let IS NULL OR Let = ''")
+                        .arg(quoteIdent(m.name)));
     tx.commit();
     if (!logins.isEmpty())
         r.notes << QStringLiteral(

@@ -191,6 +191,17 @@ void TestMasterCsv::exportThenImportGivesEqualRows() {
                  ->scalar(QStringLiteral("SELECT count(*) FROM 員工 WHERE pass IS NULL"))
                  .toInt(),
              3);
+
+    // A receivable brought in without Let gets the "0" every receivable carries.
+    QFile ri(tmp.filePath("ri-new.csv"));
+    QVERIFY(ri.open(QIODevice::WriteOnly));
+    ri.write(QString::fromUtf8("id,收名稱\r\nR77,湖口倉庫\r\n").toUtf8());
+    ri.close();
+    QVERIFY(importTable(to, "ri", ri.fileName()).ok());
+    QCOMPARE(open(to, schema::acc())
+                 ->scalar(QStringLiteral("SELECT Let FROM ri WHERE id = 'R77'"))
+                 .toString(),
+             QStringLiteral("0"));
 }
 
 void TestMasterCsv::importReadsBomQuotingAndDates_data() {
