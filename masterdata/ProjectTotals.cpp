@@ -8,12 +8,15 @@
 namespace orvik::masterdata {
 
 QString projectTotalsSql() {
-    // Unapproved: -3 < 方式 < 0; approved: 方式 >= 0; -3 is void. pay is true (-1) for an
-    // expense. Every column read lies in iof_project.
+    // pay is true (-1) for an expense. Unapproved: -3 < 方式 < 0; approved: 方式 >= 0; -3 is
+    // void. The inner grouping follows the index's own order (date, pay, status), so the engine
+    // sums while it reads; only its few thousand day rows are sorted into years. Grouping the
+    // vouchers by year at once sorted every one of them: twice as slow on 130,000.
     return QStringLiteral(
-        "select substr(發生日期, 1, 4), case when pay <> 0 then 1 else 0 end, "
-        "case when 方式 >= 0 then 1 else 0 end, count(*), coalesce(sum(金額), 0) "
-        "from iof where 專案號碼 = ? and 方式 > -3 group by 1, 2, 3");
+        "select substr(d, 1, 4), e, a, sum(n), sum(s) from ("
+        "select 發生日期 d, pay <> 0 e, 方式 >= 0 a, count(*) n, coalesce(sum(金額), 0) s "
+        "from iof where 專案號碼 = ? and 方式 > -3 group by 發生日期, pay, 方式) "
+        "group by 1, 2, 3");
 }
 
 ProjectTotals projectTotals(store::Database& acc, const QString& project) {
@@ -21,17 +24,17 @@ ProjectTotals projectTotals(store::Database& acc, const QString& project) {
     store::Recordset rs =
         acc.openRecordset(projectTotalsSql(), store::RecordsetType::Snapshot, {project});
     for (const QVector<QVariant>& r : rs.takeRows()) {
+        // Dates are ISO text; whatever else is stored counts as undated, all added up.
         bool dated = false;
-        const int year = r.value(0).toString().toInt(&dated);
+        const int year = r.value(0).toString().left(4).toInt(&dated);
         const int rocYear = dated && year > 1911 ? year - 1911 : 0;
-        const bool expense = r.value(1).toInt() != 0;
-        const bool approved = r.value(2).toInt() != 0;
+        const bool expense = r.value(1).toLongLong() != 0;
+        const bool approved = r.value(2).toLongLong() != 0;
         const Tally tally{r.value(3).toLongLong(), r.value(4).toLongLong()};
         ProjectYear& y = byYear[rocYear];
         y.rocYear = rocYear;
         Tally& into = expense ? (approved ? y.expenseApproved : y.expenseUnapproved)
                               : (approved ? y.incomeApproved : y.incomeUnapproved);
-        // Every date that is not ISO text lands in the undated group: add up.
         into.count += tally.count;
         into.amount += tally.amount;
     }
