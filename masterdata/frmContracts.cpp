@@ -145,8 +145,9 @@ frmContracts::frmContracts(QWidget* parent)
     });
     setUpList(lstContracts, contracts_);
     setUpList(lstRows, rows_);
-    lstContracts->setColumnWidth(0, 90);
-    lstContracts->setColumnWidth(1, 150);
+    lstContracts->setColumnWidth(0, 70);
+    lstContracts->setColumnWidth(1, 120);
+    lstContracts->setColumnWidth(2, 90);
     lstRows->setColumnWidth(0, 60);
     optIn->setChecked(true);
     optInstalment->setChecked(true);

@@ -1,5 +1,6 @@
 #include "frmProjects.h"
 
+#include <QHeaderView>
 #include <QItemSelectionModel>
 
 #include "Database.h"
@@ -116,6 +117,7 @@ frmProjects::frmProjects(QWidget* parent)
     lstWork->setSortingEnabled(false);
     lstTotals->setSortingEnabled(false);
     lstTotals->setSelectionMode(QAbstractItemView::NoSelection);
+    lstTotals->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lstProjects->setColumnWidth(0, 110);
     lstVouchers->setColumnWidth(0, 100);
 
