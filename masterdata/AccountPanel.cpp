@@ -38,7 +38,7 @@ AccountPanel::AccountPanel(QWidget* parent) : QWidget(parent), model_(new app::R
     lstAccounts->setColumnWidth(1, 110);
 
     using app::connectHandler;
-    connectHandler(lstAccounts->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connectHandler(lstAccounts->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                    &AccountPanel::lstAccounts_Click);
     connectHandler(cmdNew, &QPushButton::clicked, this, &AccountPanel::cmdNew_Click);
     connectHandler(cmdSave, &QPushButton::clicked, this, &AccountPanel::cmdSave_Click);

@@ -37,7 +37,7 @@ BankListPanel::BankListPanel(Kind kind, QWidget* parent)
     txtAllowance->setVisible(kind_ == Kind::Cheque);
 
     using app::connectHandler;
-    connectHandler(lstBanks->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connectHandler(lstBanks->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                    &BankListPanel::lstBanks_Click);
     connectHandler(cmdNew, &QPushButton::clicked, this, &BankListPanel::cmdNew_Click);
     connectHandler(cmdSave, &QPushButton::clicked, this, &BankListPanel::cmdSave_Click);

@@ -27,11 +27,10 @@ void setUpList(QTableView* view, app::RowsModel* model) {
 }
 
 int chosenRow(const QTableView* view) {
-    const QModelIndex current =
-        view->selectionModel() ? view->selectionModel()->currentIndex() : QModelIndex();
-    if (!current.isValid() || !view->selectionModel()->isRowSelected(current.row()))
-        return -1;
-    return current.row();
+    // A click makes its row current before it selects it: the chosen row is the selected one.
+    const QModelIndexList rows =
+        view->selectionModel() ? view->selectionModel()->selectedRows() : QModelIndexList();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 int chooseRow(QTableView* view, const app::RowsModel* model, const QVector<int>& fields,

@@ -28,7 +28,7 @@ WordListPanel::WordListPanel(Kind kind, QWidget* parent)
 
     using app::connectHandler;
     connectHandler(cbProject, &QComboBox::activated, this, &WordListPanel::cbProject_Click);
-    connectHandler(lstWords->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connectHandler(lstWords->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                    &WordListPanel::lstWords_Click);
     connectHandler(cmdNew, &QPushButton::clicked, this, &WordListPanel::cmdNew_Click);
     connectHandler(cmdSave, &QPushButton::clicked, this, &WordListPanel::cmdSave_Click);

@@ -57,9 +57,9 @@ frmEmployees::frmEmployees(QWidget* parent)
     lstVendors->setColumnWidth(0, 120);
 
     using app::connectHandler;
-    connectHandler(lstStaff->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connectHandler(lstStaff->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                    &frmEmployees::lstStaff_Click);
-    connectHandler(lstVendors->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connectHandler(lstVendors->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                    &frmEmployees::lstVendors_Click);
     connectHandler(cmdStaffNew, &QPushButton::clicked, this, &frmEmployees::cmdStaffNew_Click);
     connectHandler(cmdStaffSave, &QPushButton::clicked, this, &frmEmployees::cmdStaffSave_Click);

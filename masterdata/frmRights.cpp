@@ -46,7 +46,7 @@ frmRights::frmRights(QWidget* parent) : QWidget(parent), staff_(new app::RowsMod
     lstStaff->setColumnWidth(2, 64);
 
     using app::connectHandler;
-    connectHandler(lstStaff->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connectHandler(lstStaff->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                    &frmRights::lstStaff_Click);
     for (int k = 1; k <= 22; ++k)
         connectHandler(ck[size_t(k)], &QCheckBox::toggled, this, &frmRights::ck_Click);

@@ -9,8 +9,8 @@
 #include "BankListPanel.h"
 #include "Forms.h"
 #include "Globals.h"
+#include "MasterDataKit.h"
 #include "ProgramSandbox.h"
-#include "Recordset.h"
 #include "TestDataFolder.h"
 #include "WordListPanel.h"
 #include "frmCompany.h"
@@ -20,6 +20,8 @@
 
 using namespace orvik;
 using namespace orvik::masterdata;
+using orvik::testing::dump;
+using orvik::testing::pick;
 using orvik::testing::ProgramSandbox;
 using orvik::testing::TestDataFolder;
 
@@ -31,36 +33,6 @@ struct Fixture {
     Fixture() { folder.openAsProgram(); }
     testing::ScriptedPrompts& prompts() { return sandbox.prompts(); }
 };
-
-// Chooses the list row whose cells, read left to right, begin with `cells`.
-bool pick(QTableView* view, const QStringList& cells) {
-    const QAbstractItemModel* m = view->model();
-    for (int r = 0; r < m->rowCount(); ++r) {
-        bool match = true;
-        for (int c = 0; c < cells.size() && match; ++c)
-            match = m->index(r, c).data().toString() == cells.at(c);
-        if (match) {
-            // As a click does: the row chosen and current at once.
-            view->selectionModel()->setCurrentIndex(
-                m->index(r, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            return true;
-        }
-    }
-    return false;
-}
-
-// Rows of a table as text, one line each, cells joined by '|'.
-QStringList dump(store::Database& db, const QString& sql, const QVariantList& params = {}) {
-    QStringList out;
-    store::Recordset rs = db.openRecordset(sql, store::RecordsetType::Snapshot, params);
-    for (const auto& row : rs.takeRows()) {
-        QStringList cells;
-        for (const QVariant& v : row)
-            cells << v.toString();
-        out << cells.join('|');
-    }
-    return out;
-}
 
 void fill(BankListPanel* p, const QString& bank, const QString& account, const QString& holder,
           const QString& allowance = {}) {
