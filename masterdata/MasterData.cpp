@@ -3,7 +3,9 @@
 #include "Forms.h"
 #include "WaitCursor.h"
 #include "frmCompany.h"
+#include "frmContracts.h"
 #include "frmEmployees.h"
+#include "frmProjects.h"
 #include "frmRights.h"
 #include "frmWords.h"
 
@@ -27,9 +29,13 @@ void showForm() {
 }  // namespace
 
 // The windows join here as they are built.
-void showProjects() {}
+void showProjects() {
+    showForm<frmProjects>();
+}
 
-void showContracts() {}
+void showContracts() {
+    showForm<frmContracts>();
+}
 
 void showWords() {
     showForm<frmWords>();

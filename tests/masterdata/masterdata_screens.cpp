@@ -1,6 +1,6 @@
 // What the master-data windows look like, on a demo database folder: writes company.png,
-// employees.png, rights.png, words.png and words-accounts.png (and projects.png,
-// contracts.png once those windows exist) into OUT_DIR.
+// employees.png, rights.png, words.png, words-accounts.png, projects.png,
+// projects-vouchers.png and contracts.png into OUT_DIR.
 //   masterdata_screens DATABASE_FOLDER OUT_DIR        (run by scripts/screens under Xvfb)
 // Run with QT_SCALE_FACTOR=1.5 to see them at 150 %.
 
@@ -19,10 +19,12 @@
 #include "Globals.h"
 #include "OrvikApplication.h"
 #include "Prompts.h"
-#include "Schema.h"
+#include "TestDataFolder.h"
 #include "WordListPanel.h"
 #include "frmCompany.h"
+#include "frmContracts.h"
 #include "frmEmployees.h"
+#include "frmProjects.h"
 #include "frmRights.h"
 #include "frmWords.h"
 
@@ -80,13 +82,7 @@ int main(int argc, char** argv) {
     EchoPrompts echo;
     app::ScopedPrompts prompts(echo);
     try {
-        app::gDataPath = folder;
-        const auto open = [&folder](const store::schema::File& file) {
-            return store::Database::open(QDir(folder).filePath(file.fileName), file.connect());
-        };
-        app::dbAcc = open(store::schema::acc());
-        app::dbGeneral = open(store::schema::general());
-        app::dbPrint = open(store::schema::print());
+        testing::openFolderAsProgram(folder);
         app::gRights = 4194303;
 
         auto* company = app::Forms::get<frmCompany>();
@@ -109,6 +105,17 @@ int main(int argc, char** argv) {
         words->tabWords->setCurrentIndex(words->tabWords->count() - 1);
         chooseFirst(words->accounts->lstAccounts);
         save(words, out, QStringLiteral("words-accounts"));
+
+        auto* projects = app::Forms::get<frmProjects>();
+        chooseFirst(projects->lstProjects);
+        projects->tabDetail->setCurrentIndex(1);  // 收支統計
+        save(projects, out, QStringLiteral("projects"));
+        projects->tabDetail->setCurrentIndex(2);  // 收支單
+        save(projects, out, QStringLiteral("projects-vouchers"));
+
+        auto* contracts = app::Forms::get<frmContracts>();
+        chooseFirst(contracts->lstContracts);
+        save(contracts, out, QStringLiteral("contracts"));
     } catch (const store::EngineError& e) {
         std::fprintf(stderr, "screens: %d %s\n", e.number(), qPrintable(e.description()));
         ok = false;

@@ -18,10 +18,12 @@
 #include "Clock.h"
 #include "Forms.h"
 #include "Globals.h"
+#include "MasterDataKit.h"
 #include "Modal.h"
 #include "Pickers.h"
 #include "ProgramSandbox.h"
 #include "Recordset.h"
+#include "TestDataFolder.h"
 #include "WordListPanel.h"
 #include "WriteOffHandOver.h"
 #include "frmBill.h"
@@ -46,33 +48,11 @@ const QDate kToday(2026, 3, 18);
 const QDate kOccurred(2026, 3, 16);
 const QDate kChequeDay(2026, 3, 25);
 
-// Chooses the list row whose cells, read left to right, begin with `cells`, as a click does.
-bool pick(QTableView* view, const QStringList& cells) {
-    const QAbstractItemModel* m = view->model();
-    for (int r = 0; r < m->rowCount(); ++r) {
-        bool match = true;
-        for (int c = 0; c < cells.size() && match; ++c)
-            match = m->index(r, c).data().toString() == cells.at(c);
-        if (match) {
-            view->selectionModel()->setCurrentIndex(
-                m->index(r, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            return true;
-        }
-    }
-    return false;
-}
+using testing::pick;
 
 // Every row of a query, cells as text joined by '|'; null reads "<null>".
 QStringList dump(store::Database& db, const QString& sql, const QVariantList& params = {}) {
-    QStringList out;
-    store::Recordset rs = db.openRecordset(sql, store::RecordsetType::Snapshot, params);
-    for (const auto& row : rs.takeRows()) {
-        QStringList cells;
-        for (const QVariant& v : row)
-            cells << (v.isNull() ? QStringLiteral("<null>") : v.toString());
-        out << cells.join('|');
-    }
-    return out;
+    return testing::dump(db, sql, params, QStringLiteral("<null>"));
 }
 
 // The rows of a combo's list model: its first `columns` cells joined by '|'.
@@ -182,13 +162,7 @@ void TestNewCompany::setsItselfUpAndWritesOffTheFirstInstalment() {
     ProgramSandbox sandbox;
     testing::ScriptedPrompts& prompts = sandbox.prompts();
     app::Clock::setFixedNow(QDateTime(kToday, QTime(9, 30)));
-    const auto open = [&dir](const store::schema::File& file) {
-        return store::Database::open(QDir(dir).filePath(file.fileName), file.connect());
-    };
-    app::gDataPath = dir;
-    app::dbAcc = open(store::schema::acc());
-    app::dbGeneral = open(store::schema::general());
-    app::dbPrint = open(store::schema::print());
+    testing::openFolderAsProgram(dir);
     store::Database& acc = *app::dbAcc;
     store::Database& general = *app::dbGeneral;
     // Nothing but the administrator and the heading yet.
