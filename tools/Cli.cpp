@@ -11,6 +11,7 @@
 #include "AdminError.h"
 #include "Generator.h"
 #include "Import.h"
+#include "MasterCsv.h"
 #include "MdbSource.h"
 #include "Upgrade.h"
 
@@ -34,6 +35,10 @@ const char* const kUsage[] = {
     "  backup DIR DEST [--force]            在別人使用中也能做一致的備份",
     "  generate DIR --vouchers N [--seed S] [--date YYYY-MM-DD] [--years Y]",
     "                                       產生測試用的大量收支單",
+    "  export DIR TABLE FILE.csv            把一份基本資料（銀行、員工、廠商、專案、科目、詞語、",
+    "                                       應收付…）寫成 CSV（UTF-8），員工的密碼不寫出",
+    "  import DIR TABLE FILE.csv            從 CSV 加入基本資料；有任何一行不合就全部不寫入，",
+    "                                       並列出每一行的原因；company 則取代公司抬頭",
     "  import-mdb LEGACY_DIR DEST_DIR [--jet3-charset CP950] [--report FILE] [--quiet]",
     "                                       從舊版 .mdb 檔（acc.mdb、voro3.mdb、pt.mdb）轉入，",
     "                                       建立新的資料夾並列出核對報告；不一致時結束碼為 1",
@@ -354,6 +359,46 @@ int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
     return legacy::exitStatus(r);
 }
 
+int cmdExport(const QStringList& rest, QTextStream& out, QTextStream&) {
+    const Args a = parse(rest, {}, {}, QStringLiteral("export"));
+    expectPositional(a, 3, QStringLiteral("export"), QStringLiteral("DIR TABLE FILE.csv"));
+    const int rows = exportTable(a.positional.at(0), a.positional.at(1), a.positional.at(2));
+    out << QStringLiteral("已把 %1 的 %2 列寫到 %3")
+               .arg(a.positional.at(1))
+               .arg(rows)
+               .arg(a.positional.at(2))
+        << Qt::endl;
+    return 0;
+}
+
+int cmdImport(const QStringList& rest, QTextStream& out, QTextStream& err) {
+    const Args a = parse(rest, {}, {}, QStringLiteral("import"));
+    expectPositional(a, 3, QStringLiteral("import"), QStringLiteral("DIR TABLE FILE.csv"));
+    const QString file = a.positional.at(2);
+    const ImportResult r = importTable(a.positional.at(0), a.positional.at(1), file);
+    if (!r.ok()) {
+        for (const CsvRefusal& refusal : r.refusals) {
+            if (refusal.line > 0)
+                err << QStringLiteral("%1 第 %2 行：%3")
+                           .arg(file)
+                           .arg(refusal.line)
+                           .arg(refusal.reason)
+                    << Qt::endl;
+            else
+                err << QStringLiteral("%1：%2").arg(file, refusal.reason) << Qt::endl;
+        }
+        err << QStringLiteral("orvik-admin: import: %1 處不合，%2 沒有寫入任何資料")
+                   .arg(r.refusals.size())
+                   .arg(a.positional.at(1))
+            << Qt::endl;
+        return 1;
+    }
+    out << QStringLiteral("已把 %1 列加入 %2").arg(r.rows).arg(a.positional.at(1)) << Qt::endl;
+    for (const QString& note : r.notes)
+        err << QStringLiteral("orvik-admin: import: ") << note << Qt::endl;
+    return 0;
+}
+
 }  // namespace
 
 std::optional<QStringList> decodeArguments(int argc, const char* const* argv, QString* error) {
@@ -407,6 +452,10 @@ int runCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
             return cmdBackup(rest, out, err);
         if (command == QLatin1String("generate"))
             return cmdGenerate(rest, out, err);
+        if (command == QLatin1String("export"))
+            return cmdExport(rest, out, err);
+        if (command == QLatin1String("import"))
+            return cmdImport(rest, out, err);
         if (command == QLatin1String("import-mdb"))
             return cmdImportMdb(rest, out, err);
         throw UsageError(

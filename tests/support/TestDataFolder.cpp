@@ -56,11 +56,15 @@ QString TestDataFolder::filePath(const QString& fileName) const {
     return QDir(path_).filePath(fileName);
 }
 
+void openFolderAsProgram(const QString& folder) {
+    app::gDataPath = folder;
+    app::dbAcc = openDatabaseFile(folder, schema::acc());
+    app::dbGeneral = openDatabaseFile(folder, schema::general());
+    app::dbPrint = openDatabaseFile(folder, schema::print());
+}
+
 void TestDataFolder::openAsProgram() const {
-    app::gDataPath = path_;
-    app::dbAcc = openDatabaseFile(path_, schema::acc());
-    app::dbGeneral = openDatabaseFile(path_, schema::general());
-    app::dbPrint = openDatabaseFile(path_, schema::print());
+    openFolderAsProgram(path_);
 }
 
 }  // namespace orvik::testing

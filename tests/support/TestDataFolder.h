@@ -28,6 +28,10 @@ void createDatabaseFiles(const QString& folder, const DataFolderOptions& options
 // Opens one of a folder's files with the password the program uses.
 store::DatabasePtr openDatabaseFile(const QString& folder, const store::schema::File& file);
 
+// Opens the three files of `folder` into dbAcc, dbGeneral and dbPrint and sets gDataPath, as
+// start-up does.
+void openFolderAsProgram(const QString& folder);
+
 // A database folder inside its own temporary directory, removed with the object.
 class TestDataFolder {
   public:

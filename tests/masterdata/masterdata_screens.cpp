@@ -1,0 +1,127 @@
+// What the master-data windows look like, on a demo database folder: writes company.png,
+// employees.png, rights.png, words.png, words-accounts.png, projects.png,
+// projects-vouchers.png and contracts.png into OUT_DIR.
+//   masterdata_screens DATABASE_FOLDER OUT_DIR        (run by scripts/screens under Xvfb)
+// Run with QT_SCALE_FACTOR=1.5 to see them at 150 %.
+
+#include <QDir>
+#include <QEventLoop>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTextStream>
+#include <QTimer>
+#include <cstdio>
+
+#include "AccountPanel.h"
+#include "BankListPanel.h"
+#include "EngineError.h"
+#include "Forms.h"
+#include "Globals.h"
+#include "OrvikApplication.h"
+#include "Prompts.h"
+#include "TestDataFolder.h"
+#include "WordListPanel.h"
+#include "frmCompany.h"
+#include "frmContracts.h"
+#include "frmEmployees.h"
+#include "frmProjects.h"
+#include "frmRights.h"
+#include "frmWords.h"
+
+using namespace orvik;
+using namespace orvik::masterdata;
+
+namespace {
+
+void settle(int ms = 300) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class EchoPrompts final : public app::PromptService {
+  public:
+    app::Answer message(const app::MessageRequest& request) override {
+        QTextStream(stderr) << "screens: message [" << request.title << "] " << request.text
+                            << '\n';
+        return app::Answer::No;
+    }
+    std::optional<QString> input(const app::InputRequest&) override { return std::nullopt; }
+    QString openFile(const app::FileRequest&) override { return {}; }
+};
+
+bool ok = true;
+
+void save(QWidget* w, const QDir& dir, const QString& name) {
+    w->show();
+    settle();
+    const QString file = dir.filePath(name + QStringLiteral(".png"));
+    const bool saved = w->grab().save(file);
+    QTextStream(stderr) << "screens: " << (saved ? "wrote " : "FAILED ") << file << '\n';
+    ok = ok && saved;
+}
+
+void chooseFirst(QTableView* view) {
+    if (view->model() && view->model()->rowCount() > 0)
+        view->selectionModel()->setCurrentIndex(
+            view->model()->index(0, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    app::OrvikApplication application(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: masterdata_screens DATABASE_FOLDER OUT_DIR\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir out(QString::fromLocal8Bit(argv[2]));
+    out.mkpath(QStringLiteral("."));
+    EchoPrompts echo;
+    app::ScopedPrompts prompts(echo);
+    try {
+        testing::openFolderAsProgram(folder);
+        app::gRights = 4194303;
+
+        auto* company = app::Forms::get<frmCompany>();
+        save(company, out, QStringLiteral("company"));
+        company->tabCompany->setCurrentIndex(2);
+        chooseFirst(company->cheques->lstBanks);
+        save(company, out, QStringLiteral("company-cheques"));
+
+        auto* staff = app::Forms::get<frmEmployees>();
+        chooseFirst(staff->lstStaff);
+        save(staff, out, QStringLiteral("employees"));
+
+        auto* rights = app::Forms::get<frmRights>();
+        chooseFirst(rights->lstStaff);
+        save(rights, out, QStringLiteral("rights"));
+
+        auto* words = app::Forms::get<frmWords>();
+        chooseFirst(words->uses->lstWords);
+        save(words, out, QStringLiteral("words"));
+        words->tabWords->setCurrentIndex(words->tabWords->count() - 1);
+        chooseFirst(words->accounts->lstAccounts);
+        save(words, out, QStringLiteral("words-accounts"));
+
+        auto* projects = app::Forms::get<frmProjects>();
+        chooseFirst(projects->lstProjects);
+        projects->tabDetail->setCurrentIndex(1);  // 收支統計
+        save(projects, out, QStringLiteral("projects"));
+        projects->tabDetail->setCurrentIndex(2);  // 收支單
+        save(projects, out, QStringLiteral("projects-vouchers"));
+
+        auto* contracts = app::Forms::get<frmContracts>();
+        chooseFirst(contracts->lstContracts);
+        save(contracts, out, QStringLiteral("contracts"));
+    } catch (const store::EngineError& e) {
+        std::fprintf(stderr, "screens: %d %s\n", e.number(), qPrintable(e.description()));
+        ok = false;
+    }
+    app::Forms::unloadAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    app::resetGlobals();
+    return ok ? 0 : 1;
+}
