@@ -4,6 +4,7 @@
 // reading stored rows back as text.
 
 #include <QAbstractItemModel>
+#include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QStringList>
 #include <QTabWidget>
@@ -28,6 +29,7 @@ inline bool pick(QTableView* view, const QStringList& cells) {
                 tabs->setCurrentIndex(i);
         }
     }
+    QCoreApplication::processEvents();  // laid out before a cell's place is asked
     const QAbstractItemModel* m = view->model();
     for (int r = 0; r < m->rowCount(); ++r) {
         bool match = true;
@@ -41,6 +43,14 @@ inline bool pick(QTableView* view, const QStringList& cells) {
         }
     }
     return false;
+}
+
+// The texts of column `c` of a list, top to bottom.
+inline QStringList column(const QTableView* view, int c) {
+    QStringList out;
+    for (int r = 0; r < view->model()->rowCount(); ++r)
+        out << view->model()->index(r, c).data().toString();
+    return out;
 }
 
 // Every row of a query, one line each, cells as text joined by '|'; a null cell reads `null`.

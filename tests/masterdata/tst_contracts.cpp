@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "Forms.h"
 #include "Globals.h"
+#include "MasterDataKit.h"
 #include "ProgramSandbox.h"
 #include "Recordset.h"
 #include "TestDataFolder.h"
@@ -75,19 +76,10 @@ class Fixture {
     }
 };
 
-QStringList column(const QTableView* view, int c) {
-    QStringList out;
-    for (int r = 0; r < view->model()->rowCount(); ++r)
-        out << view->model()->index(r, c).data().toString();
-    return out;
-}
+using testing::column;
 
 void choose(QTableView* view, const QString& firstColumn) {
-    const int row = int(column(view, 0).indexOf(firstColumn));
-    QVERIFY2(row >= 0, qPrintable(firstColumn));
-    QCoreApplication::processEvents();  // laid out
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
-                      view->visualRect(view->model()->index(row, 0)).center());
+    QVERIFY2(testing::pick(view, {firstColumn}), qPrintable(firstColumn));
 }
 
 void enterRow(frmContracts* form, bool addition, const QString& amount, double percent,
