@@ -55,7 +55,20 @@ void showTransfer() {
     bringUp<frmTransfer>();
 }
 
-// The reminder at login joins once the end-to-end walk answers it.
-void remindAtLogin() {}
+void remindAtLogin() {
+    if (!HasAnyRight(5, 8) || !dbAcc)
+        return;
+    const Reminder r = reminderCounts(*dbAcc, Clock::today());
+    if (!r.any())
+        return;
+    const QString text =
+        QStringLiteral(
+            "開出票據已到提醒日 %1 張，收到票據已到期 %2 張。\r\n是否開啟票據登記簿查看？")
+            .arg(r.issuedReminded)
+            .arg(r.receivedDue);
+    if (MsgBox(text, Buttons::YesNo, Icon::Information, QStringLiteral("票據提醒")) != Answer::Yes)
+        return;
+    bringUp<frmBillRegister>()->showReminded();
+}
 
 }  // namespace orvik::statements

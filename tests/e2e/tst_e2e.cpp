@@ -380,6 +380,9 @@ void tst_EndToEnd::logIn(Screen& s, bool openVouchers) {
     s.type(QStringLiteral("admin"));
     s.key(QStringLiteral("Return"));
     s.waitGone(QStringLiteral("txtUserName"));
+    // Bills due or to be reminded of are told right after the login; the walk goes on.
+    if (s.promptWithin(1500))
+        s.answer(QStringLiteral("是否開啟票據登記簿查看"), QStringLiteral("否"));
     if (!openVouchers)
         return;
     s.click(QStringLiteral("cmdIo"));

@@ -52,7 +52,7 @@ class TestStatementWindows : public QObject {
 
     void queryFiltersTotalsExportAndPrint();
     void cashBookPrintsItsBalances();
-    void billRegisterFilteredToTheReminded();
+    void billRegisterFromTheLoginReminder();
     void incomeStatementPrintsEveryPeriod();
     void cashFlowPrints();
     void transferWindowWritesAndRefuses();
@@ -153,15 +153,24 @@ void TestStatementWindows::cashBookPrintsItsBalances() {
     QVERIFY(text.contains(QStringLiteral("現金簿")));
 }
 
-void TestStatementWindows::billRegisterFilteredToTheReminded() {
+void TestStatementWindows::billRegisterFromTheLoginReminder() {
     const Reminder r = reminderCounts(*app::dbAcc, kToday);
     QVERIFY(r.any());
-    showBillRegister();
+    sandbox_->prompts().expectMessage(
+        QStringLiteral("開出票據已到提醒日 %1 張，收到票據已到期 %2 張")
+            .arg(r.issuedReminded)
+            .arg(r.receivedDue),
+        app::Answer::Yes);
+    remindAtLogin();
     auto* f = app::Forms::get<frmBillRegister>();
-    f->showReminded();
     QVERIFY(f->isVisible());
     QVERIFY(f->ckRemind->isChecked());
     QCOMPARE(f->bills()->rowCount(), int(r.issuedReminded + r.receivedDue));
+
+    // Without a bill right nothing is told.
+    app::gRights = 1 << 10;
+    remindAtLogin();
+    app::gRights = app::kAllRights;
 
     QTest::mouseClick(f->cmdPrint, Qt::LeftButton);
     const QString text = pdfText(out_.filePath(QStringLiteral("bills.pdf")));
