@@ -273,6 +273,32 @@ EngineError::EngineError(int number, const QString& description)
       description_(description) {}
 
 // ---------------------------------------------------------------------------------------------
+// RowReader
+
+RowReader::RowReader(Database& db, const QString& sql, const QVariantList& params)
+    : st_(std::make_unique<Statement>(db, sql)) {
+    st_->bind(params);
+}
+
+RowReader::~RowReader() = default;
+
+bool RowReader::next() {
+    return st_->step();
+}
+
+QVariant RowReader::value(int column) const {
+    return st_->column(column);
+}
+
+qint64 RowReader::integer(int column) const {
+    return st_->columnInt64(column);
+}
+
+bool RowReader::isInteger(int column) const {
+    return st_->columnIsInteger(column);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Statement
 
 Statement::Statement(Database& db, const QString& sql) : db_(db), sql_(sql) {

@@ -14,6 +14,7 @@ struct sqlite3;
 namespace orvik::store {
 
 class Recordset;
+class Statement;
 class TableDef;
 
 // Recordset kinds, numbered as the forms pass them.
@@ -173,6 +174,25 @@ class ReadTransaction {
 
   private:
     Database& db_;
+};
+
+// Reads the rows of a SELECT one at a time and keeps none of them: for a walk over a whole
+// ledger, which a snapshot would first copy into memory. The statement holds its read lock
+// until the rows end or the reader goes, so keep the walk short and write nothing during it.
+class RowReader {
+  public:
+    RowReader(Database& db, const QString& sql, const QVariantList& params = {});
+    ~RowReader();
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
+
+    bool next();  // true while a row is available
+    QVariant value(int column) const;
+    qint64 integer(int column) const;  // null reads 0
+    bool isInteger(int column) const;  // stored as an integer, so integer() reads it whole
+
+  private:
+    std::unique_ptr<Statement> st_;
 };
 
 // Value conversions between the forms' types and what is stored.

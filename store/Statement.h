@@ -16,7 +16,7 @@ namespace orvik::store {
 class Database;
 
 class Statement {
-public:
+  public:
     Statement(Database& db, const QString& sql);
     ~Statement();
     Statement(const Statement&) = delete;
@@ -31,9 +31,10 @@ public:
     QString columnName(int i) const;
     QVariant column(int i) const;
     qint64 columnInt64(int i) const { return sqlite3_column_int64(stmt_, i); }
+    bool columnIsInteger(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_INTEGER; }
     bool readOnly() const { return sqlite3_stmt_readonly(stmt_) != 0; }
 
-private:
+  private:
     Database& db_;
     sqlite3_stmt* stmt_ = nullptr;
     QString sql_;

@@ -376,6 +376,21 @@ void TestStatements::bookCheckNamesFirstDivergence() {
     db->execute(QStringLiteral("UPDATE cash SET bala = 750 WHERE id = 3"));
     db->execute(QStringLiteral("UPDATE cash SET bala = 740 WHERE id = 4"));
     QVERIFY(cashBook(*db, {}).check.consistent);
+
+    // Rows stored out of id order are still walked by id; an undated row belongs to the open
+    // range only; a date stored with a time counts on its day.
+    db->execute(QStringLiteral("INSERT INTO cash VALUES (6, 0, '2024-02-29 00:00:00', 45, '', "
+                               "'', 700)"));
+    addCash(*db, 5, true, QDate(), 5, 745);
+    book = cashBook(*db, {});
+    QVERIFY(book.check.consistent);
+    QCOMPARE(book.rows.size(), 6);
+    book = cashBook(*db, {d(2024, 2, 1), d(2024, 2, 29)});
+    QVERIFY(book.check.consistent);
+    QCOMPARE(book.rows.size(), 3);
+    QCOMPARE(book.rows.last().id, 6);
+    QCOMPARE(book.opening, 700);
+    QCOMPARE(book.closing, 695);
 }
 
 // ---------------------------------------------------------------------------------------------
