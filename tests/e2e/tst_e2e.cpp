@@ -360,7 +360,7 @@ void tst_EndToEnd::initTestCase() {
     QVERIFY(dir_.isValid());
     QDir().mkpath(dir_.filePath("program"));
     QDir().mkpath(dir_.filePath("pdf"));
-    for (const char* file : {"orvik", "ios.rpt", "jios.rpt"})
+    for (const char* file : {"orvik", "ios.rpt", "jios.rpt", "book.rpt", "query.rpt"})
         QVERIFY(QFile::copy(QDir(kBin).filePath(QString::fromLatin1(file)),
                             dir_.filePath(QStringLiteral("program/") + file)));
     QFile::setPermissions(dir_.filePath("program/orvik"),
@@ -665,11 +665,56 @@ void tst_EndToEnd::walk() {
         // The next start finds the day's work.
         Screen s(dir_.filePath("program"), dir_.filePath("map2.txt"), dir_.filePath("pdf"));
         s.start();
-        logIn(s);
+        logIn(s, false);
+
+        // The month's vouchers are listed and exported for the accountant, the cash book
+        // printed (the statements open while the voucher form is closed).
+        unfoldBar(s);
+        s.click(QStringLiteral("cmdSer"));
+        s.click(QStringLiteral("cmdQuery"));
+        s.waitFor(QStringLiteral("lbTotals"),
+                  [](const Control& c) { return c.text.contains(QStringLiteral("4 筆")); });
+        const QString csv = dir_.filePath("month.csv");
+        s.click(QStringLiteral("cmdExport"));
+        s.fill(QStringLiteral("fileNameEdit"), csv);
+        s.key(QStringLiteral("Return"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(csv).size() > 0, 15000);
+        QTest::qWait(300);
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QByteArray bytes = exported.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        const QString listed = QString::fromUtf8(bytes);
+        for (const QString& no : {no1, no2, no3, no4})
+            QVERIFY2(listed.contains(no), qPrintable(listed));
+        QVERIFY(listed.contains(QStringLiteral("收取工程款")));
+
+        // Without a window manager the keyboard does not come back to the window once the file
+        // dialog has gone; a click on a text box gives it back (a list would keep ctrl+Tab).
+        s.click(QStringLiteral("txtText"));
+        s.key(QStringLiteral("ctrl+Tab"));  // 現金簿
+        s.click(QStringLiteral("cmdCash"));
+        s.waitFor(QStringLiteral("grdCash[0,0]"));
+        s.click(QStringLiteral("cmdPrint"));
+        const QString book = dir_.filePath("pdf/book.pdf");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(book), 15000);
+        QTest::qWait(500);
+        const QString printed = run(QStringLiteral("pdftotext"), {book, QStringLiteral("-")})
+                                    .value_or(QString())
+                                    .normalized(QString::NormalizationForm_KC);
+        QVERIFY2(printed.contains(no1) && printed.contains(QStringLiteral("現金簿")),
+                 qPrintable(printed));
+        QVERIFY(printed.contains(QStringLiteral("5,000")));
+        s.click(QStringLiteral("cmdClose"));
+        s.waitGone(QStringLiteral("grdCash"));
+
+        unfoldBar(s);
+        s.click(QStringLiteral("cmdIo"));
         s.waitFor(QStringLiteral("lbNo"), [&](const Control& c) { return c.text == no4; });
         showVoucher(s, no2);
         QVERIFY(s.waitFor(QStringLiteral("cmdBillView")).enabled);
         QCOMPARE(s.text(QStringLiteral("txtCash")), QStringLiteral("1200"));
+
         endProgram(s);
         QVERIFY(s.ended());
     }
