@@ -71,6 +71,7 @@ class TestStore : public QObject {
     void numberOrderIndexIsKnownHoweverWritten();
     void newFilesAndFoldersAreForTheOfficeGroup();
     void anOpenConnectionKeepsTheFileInUse();
+    void aReadTransactionSeesOneStateOfTheBooks();
 };
 
 void TestStore::everyTableHasItsColumnsInStoredOrder() {
@@ -586,6 +587,45 @@ void TestStore::anOpenConnectionKeepsTheFileInUse() {
     QVERIFY(writer.waitForFinished(30000));
     QCOMPARE(writer.exitCode(), 0);
     QCOMPARE(mine->scalar("select count(*) from iof").toInt(), 6);
+}
+
+void TestStore::aReadTransactionSeesOneStateOfTheBooks() {
+    Folder f;
+    auto reader = f.make(schema::acc());
+    auto writer = Database::open(f.path("acc.mdb"), schema::acc().connect());
+    writer->setBusyTimeout(200);
+    writer->execute("insert into iof (單號, 金額) values ('1150105001', 700)");
+    {
+        ReadTransaction read(*reader);
+        const QVariant before = reader->scalar("select sum(金額) from iof");
+        // Another copy's write waits for the read to end rather than changing what it reads.
+        QCOMPARE(errorNumber([&] {
+                     writer->execute("insert into iof (單號, 金額) values ('1150106001', 50)");
+                 }),
+                 3260);
+        QCOMPARE(reader->scalar("select sum(金額) from iof"), before);
+    }
+    writer->execute("insert into iof (單號, 金額) values ('1150106001', 50)");
+    QCOMPARE(reader->scalar("select sum(金額) from iof").toInt(), 750);
+
+    // Inside a write transaction it is only a level: ending it neither commits nor ends the
+    // transaction, whose rollback still takes everything back.
+    reader->beginTrans();
+    reader->execute("insert into iof (單號, 金額) values ('1150107001', 9)");
+    reader->beginRead();
+    reader->endRead();
+    QCOMPARE(reader->transactionDepth(), 1);
+    reader->rollback();
+    QCOMPARE(writer->scalar("select count(*) from iof").toInt(), 2);
+
+    // A reader streams a whole table without a snapshot, integers read as they are stored.
+    RowReader rows(*reader, "select 單號, 金額 from iof order by 單號 desc");
+    QVERIFY(rows.next());
+    QCOMPARE(rows.value(0).toString(), QString("1150106001"));
+    QVERIFY(rows.isInteger(1));
+    QCOMPARE(rows.integer(1), 50);
+    QVERIFY(rows.next());
+    QVERIFY(!rows.next());
 }
 
 QTEST_GUILESS_MAIN(TestStore)
