@@ -9,6 +9,7 @@ void resetGlobals() {
     gDataPath.clear();
     gRights = 0;
     gLoggedIn = False;
+    gLoginName.clear();
     gIoOpen = False;
     gBillCancel = False;
     gBillFromSave = False;

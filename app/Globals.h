@@ -32,6 +32,8 @@ inline store::DatabasePtr dbPrint;    // pt.mdb: scratch rows the reports print 
 inline QString gDataPath;         // the database folder, from accpath.ini or the path dialog
 inline qint32 gRights = 0;        // rights number of the logged-in employee (column AccS)
 inline Bool16 gLoggedIn = False;  // a login has succeeded in this run
+inline QString gLoginName;        // login name (英文姓名) of the logged-in employee; the audit
+                                  // trail's "who"
 
 // --- Hand-over between the voucher, bill and write-off forms ---
 inline Bool16 gIoOpen = False;         // the voucher form is loaded

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Audit.h"
 #include "Recordset.h"
 
 namespace orvik::bills {
@@ -55,6 +56,28 @@ void insertBill(Database& db, const BillRow& row) {
          row.voucherNo, qint16(row.status)});
 }
 
+QJsonObject billObject(const BillRow& row) {
+    const auto date = [](const QDate& d) {
+        return d.isValid() ? QJsonValue(d.toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null);
+    };
+    return {{QStringLiteral("票據號碼"), row.billNo},
+            {QStringLiteral("開票日期"), date(row.issueDate)},
+            {QStringLiteral("提醒日期"), date(row.remindDate)},
+            {QStringLiteral("到期日期"), date(row.dueDate)},
+            {QStringLiteral("可用日期"), date(row.availableDate)},
+            {QStringLiteral("開票銀行"), row.issuingBank},
+            {QStringLiteral("收票銀行"), row.receivingBank},
+            {QStringLiteral("開票人"), row.drawer},
+            {QStringLiteral("收票人"), row.payee},
+            {QStringLiteral("開票帳號"), row.issuingAccount},
+            {QStringLiteral("收票帳號"), row.receivingAccount},
+            {QStringLiteral("票據金額"), row.amount},
+            {QStringLiteral("大寫金額"), row.amountWords},
+            {QStringLiteral("收入"), row.income ? -1 : 0},
+            {QStringLiteral("收支單號"), row.voucherNo},
+            {QStringLiteral("方式"), qint64(row.status)}};
+}
+
 bool commitSingleBill(Database& db, const BillRow& row) {
     Transaction tx(db);
     const QVariant status =
@@ -63,6 +86,11 @@ bool commitSingleBill(Database& db, const BillRow& row) {
         return false;  // rolled back: nothing was written
     insertBill(db, row);
     db.execute(QStringLiteral("update iof set 方式 = 1 where 單號 = ?"), {row.voucherNo});
+    audit::record(db, {audit::Kind::ApproveBill,
+                       QStringLiteral("iof"),
+                       row.voucherNo,
+                       {{QStringLiteral("方式"), wholeAmount(status)}},
+                       {{QStringLiteral("方式"), 1}, {QStringLiteral("bill"), billObject(row)}}});
     tx.commit();
     return true;
 }
@@ -82,12 +110,28 @@ CombinedRefusal commitCombinedBill(Database& db, const BillRow& row,
     }
     if (!refused.isEmpty() || vouchers.isEmpty())
         return refused;
+    QJsonObject before, after;
+    for (const MarkedVoucher& v : vouchers) {
+        before.insert(
+            v.number,
+            QJsonObject{{QStringLiteral("方式"),
+                         wholeAmount(db.scalar(
+                             QStringLiteral("select 方式 from iof where 單號 = ?"), {v.number}))}});
+        after.insert(v.number, QJsonObject{{QStringLiteral("方式"), 1}});
+    }
     insertBill(db, row);
     for (const MarkedVoucher& v : vouchers) {
         db.execute(QStringLiteral("insert into iofs (多單號, 單號) values (?, ?)"),
                    {row.voucherNo, v.number});
         db.execute(QStringLiteral("update iof set 方式 = 1 where 單號 = ?"), {v.number});
     }
+    QJsonObject bill = billObject(row);
+    bill.insert(QStringLiteral("iof"), after);
+    audit::record(db, {audit::Kind::CombinedBill,
+                       QStringLiteral("bill"),
+                       row.voucherNo,
+                       {{QStringLiteral("iof"), before}},
+                       bill});
     tx.commit();
     return {};
 }
@@ -162,6 +206,9 @@ ProcessResult processBill(Database& db, const ProcessRequest& request) {
 
     db.execute(QStringLiteral("update bill set 方式 = ? where 收支單號 = ?"),
                {qint16(request.action), request.key});
+    QJsonObject before{{QStringLiteral("方式"), wholeAmount(stored)}};
+    QJsonObject after{{QStringLiteral("方式"), qint64(request.action)}};
+    audit::Kind kind = audit::Kind::Rewrite;
 
     if (request.action == BillStatus::Cashed) {
         Recordset last = db.openRecordset(
@@ -178,13 +225,24 @@ ProcessResult processBill(Database& db, const ProcessRequest& request) {
         result.ledgerId = int(lastId + 1);
         result.balance =
             request.income ? lastBalance + request.amount : lastBalance - request.amount;
+        const QString summary =
+            request.income ? QStringLiteral("收入票據兌現") : QStringLiteral("支出票據兌現");
         db.execute(
             QStringLiteral("insert into bank (id, Bid, bank, 存入, 異動日期, 異動金額, 摘要, "
                            "票據號碼, bala) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             {result.ledgerId, request.account, request.bank, request.income, dateOrNull(due),
-             request.amount,
-             request.income ? QStringLiteral("收入票據兌現") : QStringLiteral("支出票據兌現"),
-             request.billNo, result.balance});
+             request.amount, summary, request.billNo, result.balance});
+        after.insert(QStringLiteral("bank"),
+                     QJsonObject{{QStringLiteral("id"), result.ledgerId},
+                                 {QStringLiteral("Bid"), request.account},
+                                 {QStringLiteral("bank"), request.bank},
+                                 {QStringLiteral("存入"), request.income ? -1 : 0},
+                                 {QStringLiteral("異動日期"), due.toString(Qt::ISODate)},
+                                 {QStringLiteral("異動金額"), request.amount},
+                                 {QStringLiteral("摘要"), summary},
+                                 {QStringLiteral("票據號碼"), request.billNo},
+                                 {QStringLiteral("bala"), result.balance}});
+        kind = audit::Kind::BillCashed;
     } else if (request.action == BillStatus::Voided || request.action == BillStatus::Bounced) {
         if (isCombinedKey(request.key)) {
             Recordset vouchers = db.openRecordset(
@@ -197,9 +255,26 @@ ProcessResult processBill(Database& db, const ProcessRequest& request) {
         } else {
             result.clearedVouchers << request.key;
         }
-        for (const QString& no : std::as_const(result.clearedVouchers))
+        // The amounts become 0; the event keeps what each voucher was for.
+        QJsonObject was, now;
+        for (const QString& no : std::as_const(result.clearedVouchers)) {
+            const QVariant amount =
+                db.scalar(QStringLiteral("select 金額 from iof where 單號 = ?"), {no});
+            was.insert(no, QJsonObject{{QStringLiteral("金額"),
+                                        amount.isValid() ? QJsonValue(wholeAmount(amount))
+                                                         : QJsonValue()}});
+            now.insert(no, QJsonObject{{QStringLiteral("金額"), 0}});
             db.execute(QStringLiteral("update iof set 金額 = 0 where 單號 = ?"), {no});
+        }
+        before.insert(QStringLiteral("iof"), was);
+        after.insert(QStringLiteral("iof"), now);
+        kind = request.action == BillStatus::Voided ? audit::Kind::BillVoided
+                                                    : audit::Kind::BillBounced;
     }
+    audit::record(
+        db,
+        {kind, QStringLiteral("bill"), request.key, before, after,
+         request.billNo.isEmpty() ? QString() : QStringLiteral("票據號碼 %1").arg(request.billNo)});
 
     tx.commit();
     return result;

@@ -7,6 +7,7 @@
 // of the program working on one folder cannot both act on the same state.
 
 #include <QDate>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -51,6 +52,9 @@ qint64 wholeAmount(const QVariant& stored);
 // Appends `row` to `bill`. Call it inside the caller's transaction, together with the status
 // of the vouchers the bill settles.
 void insertBill(store::Database& db, const BillRow& row);
+
+// The row as the audit trail shows it: column → value, as stored.
+QJsonObject billObject(const BillRow& row);
 
 // Approval by a single bill: the bill row and status 1 on its voucher, in one transaction.
 // Writes nothing and gives false when the voucher no longer exists or is no longer

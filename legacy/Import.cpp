@@ -13,7 +13,9 @@
 #include <limits>
 #include <set>
 
+#include "Audit.h"
 #include "Database.h"
+#include "Passwords.h"
 
 namespace orvik::legacy {
 
@@ -535,6 +537,11 @@ struct Importer {
                                     typeName(cols.at(j).type));
         }
 
+        QVector<bool> hashed(t.columns.size(), false);
+        for (int i = 0; i < t.columns.size(); ++i)
+            hashed[i] =
+                t.name == QStringLiteral("員工") && t.columns.at(i).name == QLatin1String("pass");
+
         QVector<int> keyFrom;
         QStringList keyNames;
         for (const QString& k : keyColumns(t.name)) {
@@ -574,6 +581,10 @@ struct Importer {
                 }
                 const SourceValue& v = row.at(from.at(i));
                 stored[i] = convertValue(v, t.columns.at(i).type, &why);
+                // The old files kept login passwords as typed; the new folder never holds them
+                // so, only their hashes.
+                if (hashed.at(i) && !stored.at(i).toString().isEmpty())
+                    stored[i] = audit::hashPassword(stored.at(i).toString());
                 if (!why.isEmpty())
                     problem(file.fileName, t.name, count.read, keyOf(), t.columns.at(i).name,
                             v.display(), why);
@@ -635,6 +646,11 @@ struct Importer {
             all.fail();
     }
 };
+
+// The audit trail is the new folder's own, with nothing to bring across.
+bool isTrail(const schema::Table& t) {
+    return t.name == QLatin1String("audit");
+}
 
 QString tempName(const QString& dir, const schema::File& file) {
     return QDir(dir).filePath(QStringLiteral(".orvik-import-%1-%2")
@@ -798,8 +814,28 @@ ImportReport importLegacy(Source& source, const ImportOptions& o) {
                 sqlite3_exec(db->handle(), "PRAGMA cache_size=-131072", nullptr, nullptr, nullptr);
                 const QStringList legacyTables = in ? in->tableNames() : QStringList();
                 store::Transaction tx(*db);
-                for (const auto& t : file.tables)
-                    imp.copyTable(in, *db, file, t, legacyTables);
+                const qsizetype firstCount = r.tables.size();
+                for (const auto& t : file.tables) {
+                    if (!isTrail(t))
+                        imp.copyTable(in, *db, file, t, legacyTables);
+                }
+                if (file.table(QStringLiteral("audit"))) {
+                    // The import is the trail's first event: where the books came from and
+                    // how many rows of each table.
+                    QJsonObject rows;
+                    for (qsizetype c = firstCount; c < r.tables.size(); ++c)
+                        rows.insert(r.tables.at(c).table, r.tables.at(c).written > 0
+                                                              ? r.tables.at(c).written
+                                                              : r.tables.at(c).read);
+                    audit::record(*db, {audit::Kind::Import,
+                                        QString(),
+                                        file.fileName,
+                                        {},
+                                        rows,
+                                        QStringLiteral("由舊版資料庫 %1 轉入")
+                                            .arg(o.sourceDir.isEmpty() ? QStringLiteral("(記憶體)")
+                                                                       : o.sourceDir)});
+                }
                 tx.commit();
                 for (const QString& name : legacyTables) {
                     if (file.table(name))
@@ -819,8 +855,10 @@ ImportReport importLegacy(Source& source, const ImportOptions& o) {
             // Counts and figures as the new files hold them, read back after the commits.
             int at = 0;
             for (int i = 0; i < schema::files().size(); ++i) {
-                for (const auto& t : schema::files().at(i)->tables)
-                    imp.readBack(*dbs.at(i), t, r.tables[at++]);
+                for (const auto& t : schema::files().at(i)->tables) {
+                    if (!isTrail(t))
+                        imp.readBack(*dbs.at(i), t, r.tables[at++]);
+                }
             }
         }
         // What the reading library warned about goes into the report, not the terminal.

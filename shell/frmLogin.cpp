@@ -11,10 +11,12 @@
 #include "Clock.h"
 #include "EraDate.h"
 #include "Globals.h"
+#include "Passwords.h"
 #include "Program.h"
 #include "Prompts.h"
 #include "Recordset.h"
 #include "WaitCursor.h"
+#include "frmPassword.h"
 
 namespace orvik::shell {
 
@@ -68,6 +70,8 @@ frmLogin::frmLogin(QWidget* parent) : QWidget(parent) {
 
     connectHandler(cmdOK, &QPushButton::clicked, this, &frmLogin::cmdOK_Click);
     connectHandler(cmdCancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
+    connectHandler(cmdChangePassword, &QPushButton::clicked, this,
+                   &frmLogin::cmdChangePassword_Click);
     connectHandler(txtUserName, &QLineEdit::returnPressed, this,
                    [this] { txtUserName_KeyPress(kEnter); });
     connectHandler(txtPassword, &QLineEdit::returnPressed, this,
@@ -156,14 +160,27 @@ void frmLogin::cmdOK_Click() {
         rs.Close();
     }
 
-    if (found && name == typedName && password == txtPassword->text()) {
+    // The stored password is a hash; a plain one left by an older folder is compared as typed.
+    if (found && name == typedName && audit::passwordMatches(password, txtPassword->text())) {
         gRights = rights;
         gLoggedIn = True;
+        gLoginName = name;
+        if (audit::needsRehash(password))
+            storeHash(name, txtPassword->text(), audit::isHashed(password));
         close();
         failures_ = 0;
+        // An empty password lets anyone in under this name: the user is asked to choose one.
+        if (password.isEmpty())
+            showChoosePassword();
         return;
     }
 
+    // Recorded before the message, so that a user who ends the program there leaves it too.
+    try {
+        audit::recordLoginFailure(*dbGeneral, typedName, QStringLiteral("登入失敗"));
+    } catch (const store::EngineError&) {
+        // The books busy past the wait: the failure is still refused, only not recorded.
+    }
     MsgBox(QStringLiteral("使用者名稱或密碼錯誤，請重新輸入!"), Buttons::OK, Icon::Critical,
            QStringLiteral("登入"));
     txtUserName->setFocus();
@@ -176,6 +193,23 @@ void frmLogin::cmdOK_Click() {
         EndProgram();
         return;
     }
+}
+
+// The password just typed replaces the stored plain text (or weaker hash) by its hash. Should
+// the books be busy, the login goes on and the next one tries again.
+void frmLogin::storeHash(const QString& login, const QString& typed, bool rehash) {
+    try {
+        audit::setPassword(*dbGeneral, login, typed,
+                           rehash ? QStringLiteral("登入時以較高的成本重新雜湊")
+                                  : QStringLiteral("登入時把明文密碼換成雜湊"));
+    } catch (const store::EngineError&) {
+    }
+}
+
+void frmLogin::cmdChangePassword_Click() {
+    showChangePasswordFromLogin(txtUserName->text());
+    txtPassword->clear();
+    txtPassword->setFocus();
 }
 
 void frmLogin::cmdCancel_Click() {

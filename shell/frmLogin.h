@@ -24,6 +24,7 @@ class frmLogin : public QWidget, public Ui_frmLogin {
     void txtPassword_KeyPress(int KeyAscii);
     void cmdOK_Click();
     void cmdCancel_Click();
+    void cmdChangePassword_Click();  // one's own password, before logging in
 
     // Failed attempts since the window was loaded.
     int failures() const { return failures_; }
@@ -32,6 +33,8 @@ class frmLogin : public QWidget, public Ui_frmLogin {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void storeHash(const QString& login, const QString& typed, bool rehash);
+
     qint16 failures_ = 0;
     QWidget* calendarPopup_ = nullptr;
 };

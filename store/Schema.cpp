@@ -38,6 +38,23 @@ Index since3(Index i) {
     return i;
 }
 
+// The audit trail of version 4: one row per event, appended in the transaction of the change
+// it records and never changed afterwards. `id` counts the events from 1; `hash` chains each
+// event to the one before it (audit/Audit.cpp says what it covers).
+Table auditTable() {
+    Table t{QStringLiteral("audit"),
+            {c("id", T::Number), c("work_date", T::Date), c("real_time", T::Text),
+             c("login", T::Text), c("kind", T::Text), c("tbl", T::Text), c("row_key", T::Text),
+             c("voucher", T::Text), c("before_values", T::Text), c("after_values", T::Text),
+             c("note", T::Text), c("hash", T::Text)},
+            {idx("audit_id", {"id"}, true), idx("audit_voucher", {"voucher"}),
+             idx("audit_date", {"work_date"})}};
+    t.since = 4;
+    for (auto& i : t.indexes)
+        i.since = 4;
+    return t;
+}
+
 QVector<Column> instalmentColumns() {
     return {c("id", T::Text),          c("期別", T::Number),       c("應付金額", T::Amount),
             c("預付日期", T::Date),    c("佔總價比例", T::Double), c("送帳單日", T::Date),
@@ -131,6 +148,7 @@ File makeAcc() {
               {idx("ro_id", {"id"})}},
         Table{QStringLiteral("ro期"), instalmentColumns(), {idx("ro期_id", {"id", "期別"})}},
         Table{QStringLiteral("ro加"), additionColumns(), {idx("ro加_id", {"id", "期別"})}},
+        auditTable(),
     };
     return f;
 }
@@ -146,6 +164,7 @@ File makeGeneral() {
         Table{QStringLiteral("廠商"),
               {c("廠商編號", T::Text), c("廠商名稱", T::Text)},
               {idx("廠商_no", {"廠商編號"})}},
+        auditTable(),
     };
     return f;
 }
@@ -332,6 +351,8 @@ QString createIndexSql(const Table& t, const Index& i) {
 void createAll(Database& db, const File& file, int version) {
     Transaction tx(db);
     for (const auto& t : file.tables) {
+        if (t.since > version)
+            continue;
         db.execute(createTableSql(t));
         for (const auto& i : t.indexes) {
             if (i.since <= version)

@@ -14,7 +14,8 @@ namespace orvik::store::schema {
 // Version 2: iof_number_order, the index of every list in number order.
 // Version 3: indexes by project, date of occurrence and entry, account, cash date and the
 // bills' due and reminder dates, for the master-data and statement windows.
-inline constexpr int kVersion = 3;
+// Version 4: the audit trail (table audit in acc.mdb and voro3.mdb); login passwords hashed.
+inline constexpr int kVersion = 4;
 
 enum class ColType {
     Text,  // compared without regard to letter case
@@ -54,6 +55,7 @@ struct Table {
     QString name;
     QVector<Column> columns;
     QVector<Index> indexes;
+    int since = 1;  // the schema version that introduced it
     QStringList columnNames() const;
 };
 

@@ -18,7 +18,9 @@
 #include <cstring>
 
 #include "AdminError.h"
+#include "Audit.h"
 #include "Demo.h"
+#include "Passwords.h"
 #include "Recordset.h"
 #include "Routines.h"
 #include "Vocabulary.h"
@@ -214,7 +216,8 @@ InitResult initFolder(const InitOptions& o) {
                 QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
                                "VALUES (?, ?, ?, ?, ?)"),
                 {QStringLiteral("A001"), QStringLiteral("系統管理員"), o.adminLogin,
-                 o.adminPassword, kAllRights});
+                 o.adminPassword.isEmpty() ? QString() : audit::hashPassword(o.adminPassword),
+                 kAllRights});
             result.employees = 1;
             print->execute(QStringLiteral("INSERT INTO company (ion) VALUES (?)"), {company});
             if (o.demo) {
@@ -262,6 +265,7 @@ void addEmployee(const QString& dir, const QString& no, const QString& name, con
         throw UsageError(QStringLiteral("員工編號、中文姓名與登入名稱都不可空白"));
     if (rights < 0 || rights > kAllRights)
         throw UsageError(QStringLiteral("權限值須是 0 到 %1 的整數").arg(kAllRights));
+    const QString stored = password.isEmpty() ? QString() : audit::hashPassword(password);
     DatabasePtr general = openGeneral(dir);
     store::Transaction tx(*general);
     // The login query ignores letter case, so two logins that differ only in case would clash.
@@ -273,17 +277,22 @@ void addEmployee(const QString& dir, const QString& no, const QString& name, con
         throw AdminError(QStringLiteral("員工編號 %1 已有人使用").arg(no));
     general->execute(QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
                                     "VALUES (?, ?, ?, ?, ?)"),
-                     {no, name, login, password, rights});
+                     {no, name, login, stored, rights});
+    audit::record(*general, {audit::Kind::MasterData,
+                             QStringLiteral("員工"),
+                             login,
+                             {},
+                             audit::rowOf(*general, QStringLiteral("員工"),
+                                          QStringLiteral("英文姓名"), login),
+                             QStringLiteral("新增員工")});
     tx.commit();
 }
 
 void setEmployeePassword(const QString& dir, const QString& login, const QString& password) {
     DatabasePtr general = openGeneral(dir);
-    store::Transaction tx(*general);
     requireLogin(*general, login);
-    general->execute(QStringLiteral("UPDATE 員工 SET pass = ? WHERE 英文姓名 = ? COLLATE BINARY"),
-                     {password, login});
-    tx.commit();
+    if (!audit::setPassword(*general, login, password, QStringLiteral("系統管理員設定密碼")))
+        throw AdminError(QStringLiteral("找不到登入名稱為 %1 的員工").arg(login));
 }
 
 void setEmployeeRights(const QString& dir, const QString& login, qint64 rights) {
@@ -292,8 +301,16 @@ void setEmployeeRights(const QString& dir, const QString& login, qint64 rights) 
     DatabasePtr general = openGeneral(dir);
     store::Transaction tx(*general);
     requireLogin(*general, login);
+    const QVariant before = general->scalar(
+        QStringLiteral("SELECT AccS FROM 員工 WHERE 英文姓名 = ? COLLATE BINARY"), {login});
     general->execute(QStringLiteral("UPDATE 員工 SET AccS = ? WHERE 英文姓名 = ? COLLATE BINARY"),
                      {rights, login});
+    audit::record(*general, {audit::Kind::Rights,
+                             QStringLiteral("員工"),
+                             login,
+                             {{QStringLiteral("AccS"),
+                               before.isNull() ? QJsonValue() : QJsonValue(before.toLongLong())}},
+                             {{QStringLiteral("AccS"), rights}}});
     tx.commit();
 }
 
@@ -399,6 +416,35 @@ CheckResult checkFolder(const QString& dir) {
             if (f == &schema::print() && db->hasTable(QStringLiteral("company")) &&
                 db->scalar(QStringLiteral("SELECT count(*) FROM company")).toLongLong() != 1)
                 r.problems << QStringLiteral("%1: 資料表 company 應恰有一列").arg(f->fileName);
+            // The audit trail: every event must follow from the one before it.
+            if (db->hasTable(QStringLiteral("audit"))) {
+                const audit::ChainReport chain = audit::verifyChain(*db);
+                if (!chain.ok())
+                    r.problems << QStringLiteral("%1: 稽核紀錄在第 %2 筆斷了：%3")
+                                      .arg(f->fileName)
+                                      .arg(chain.brokenAt)
+                                      .arg(chain.problem);
+                else if (chain.events > 0)
+                    r.notes << QStringLiteral("%1: 稽核紀錄 %2 筆完整，最後一筆第 %3 筆，雜湊 %4")
+                                   .arg(f->fileName)
+                                   .arg(chain.events)
+                                   .arg(chain.lastId)
+                                   .arg(chain.lastHash);
+            }
+            if (f == &schema::general() && db->hasTable(QStringLiteral("員工"))) {
+                int plain = 0;
+                store::Recordset rs = db->openRecordset(QStringLiteral("SELECT pass FROM 員工"),
+                                                        store::RecordsetType::Snapshot);
+                for (; !rs.isEOF(); rs.MoveNext()) {
+                    if (!rs.text(0).isEmpty() && !audit::isHashed(rs.text(0)))
+                        ++plain;
+                }
+                rs.Close();
+                if (plain > 0)
+                    r.problems << QStringLiteral("%1: %2 位員工的登入密碼仍是明文")
+                                      .arg(f->fileName)
+                                      .arg(plain);
+            }
             const int version = schema::versionOf(*db);
             if (version < schema::kVersion && !r.hints.contains(QStringLiteral("upgrade")))
                 r.hints << QStringLiteral("upgrade");

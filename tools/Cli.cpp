@@ -5,11 +5,15 @@
 #include <QHash>
 #include <QSet>
 #include <QStringDecoder>
+#include <algorithm>
 #include <exception>
 
 #include "Admin.h"
 #include "AdminError.h"
+#include "Audit.h"
+#include "EraDate.h"
 #include "Generator.h"
+#include "Globals.h"
 #include "Import.h"
 #include "MasterCsv.h"
 #include "MdbSource.h"
@@ -39,6 +43,10 @@ const char* const kUsage[] = {
     "                                       應收付…）寫成 CSV（UTF-8），員工的密碼不寫出",
     "  import DIR TABLE FILE.csv            從 CSV 加入基本資料；有任何一行不合就全部不寫入，",
     "                                       並列出每一行的原因；company 則取代公司抬頭",
+    "  audit DIR [--from 115/01/01] [--to 115/12/31] [--voucher 單號] [--user 登入名稱] "
+    "[--kind 事件]",
+    "                                       列出稽核紀錄（日期是工作日期，民國年）；事件用",
+    "                                       insert、approve-cash、bill-voided… 或中文名稱",
     "  import-mdb LEGACY_DIR DEST_DIR [--jet3-charset CP950] [--report FILE] [--quiet]",
     "                                       從舊版 .mdb 檔（acc.mdb、voro3.mdb、pt.mdb）轉入，",
     "                                       建立新的資料夾並列出核對報告；不一致時結束碼為 1",
@@ -311,6 +319,81 @@ int cmdGenerate(const QStringList& rest, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+QDate parseRocDate(const QString& option, const QString& text) {
+    const QDate d = app::ParseEraShort(text);
+    if (!d.isValid())
+        throw UsageError(
+            QStringLiteral("audit: --%1 的日期 '%2' 須寫成民國年/月/日，例如 115/01/01")
+                .arg(option, text));
+    return d;
+}
+
+// One line per event, oldest first by the computer's clock, of both files.
+int cmdAudit(const QStringList& rest, QTextStream& out, QTextStream&) {
+    const Args a = parse(rest,
+                         {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("voucher"),
+                          QStringLiteral("user"), QStringLiteral("kind")},
+                         {}, QStringLiteral("audit"));
+    expectPositional(a, 1, QStringLiteral("audit"),
+                     QStringLiteral("DIR [--from 115/01/01] [--to 115/12/31] [--voucher 單號] "
+                                    "[--user 登入名稱] [--kind 事件]"));
+    audit::Filter filter;
+    if (a.values.contains(QStringLiteral("from")))
+        filter.from = parseRocDate(QStringLiteral("from"), a.values.value(QStringLiteral("from")));
+    if (a.values.contains(QStringLiteral("to")))
+        filter.to = parseRocDate(QStringLiteral("to"), a.values.value(QStringLiteral("to")));
+    filter.voucher = a.values.value(QStringLiteral("voucher"));
+    filter.login = a.values.value(QStringLiteral("user"));
+    if (a.values.contains(QStringLiteral("kind"))) {
+        const QString kind = a.values.value(QStringLiteral("kind"));
+        filter.kind = audit::kindFromName(kind);
+        for (audit::Kind k : audit::allKinds()) {
+            if (audit::kindCaption(k) == kind)
+                filter.kind = k;
+        }
+        if (!filter.kind) {
+            QStringList names;
+            for (audit::Kind k : audit::allKinds())
+                names << audit::kindName(k);
+            throw UsageError(QStringLiteral("audit: 不認得的事件 %1（%2）")
+                                 .arg(kind, names.join(QStringLiteral("、"))));
+        }
+    }
+    const QString dir = a.positional.at(0);
+    if (!QFileInfo(dir).isDir())
+        throw AdminError(QStringLiteral("%1 不是資料夾").arg(dir));
+    struct Line {
+        QString sortKey;
+        QString text;
+    };
+    QVector<Line> lines;
+    for (const auto* f : {&store::schema::acc(), &store::schema::general()}) {
+        const store::DatabasePtr db = openFile(dir, *f);
+        if (!db->hasTable(QStringLiteral("audit")))
+            throw AdminError(QStringLiteral("%1 沒有稽核紀錄；請先執行 orvik-admin upgrade %2")
+                                 .arg(f->fileName, dir));
+        for (const audit::StoredEvent& e : audit::readEvents(*db, filter)) {
+            const auto kind = audit::kindFromName(e.kind);
+            lines.push_back(
+                {e.realTime + f->fileName + QString::number(e.id).rightJustified(12, u'0'),
+                 QStringList{f->fileName, QString::number(e.id),
+                             app::FormatEra(e.workDate, app::kEraShort), e.realTime, e.login,
+                             kind ? audit::kindCaption(*kind) : e.kind, e.table, e.key, e.voucher,
+                             e.before, e.after, e.note}
+                     .join(QLatin1Char('\t'))});
+        }
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const Line& x, const Line& y) { return x.sortKey < y.sortKey; });
+    out << QStringLiteral(
+               "檔案\t編號\t工作日期\t時間\t使用者\t事件\t資料表\t鍵值\t收支單\t"
+               "變更前\t變更後\t說明")
+        << Qt::endl;
+    for (const Line& l : lines)
+        out << l.text << Qt::endl;
+    return 0;
+}
+
 int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
     const Args a = parse(rest, {QStringLiteral("jet3-charset"), QStringLiteral("report")},
                          {QStringLiteral("quiet")}, QStringLiteral("import-mdb"));
@@ -428,6 +511,11 @@ QString usageText() {
 }
 
 int runCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+    // What the tool writes is recorded in the audit trail under its own name and the
+    // computer's user who ran it.
+    if (app::gLoginName.isEmpty())
+        app::gLoginName = QStringLiteral("orvik-admin(%1)")
+                              .arg(qEnvironmentVariable("USER", QStringLiteral("?")));
     try {
         if (args.isEmpty())
             throw UsageError(QStringLiteral("缺少命令；orvik-admin help 列出所有命令"));
@@ -458,6 +546,8 @@ int runCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
             return cmdImport(rest, out, err);
         if (command == QLatin1String("import-mdb"))
             return cmdImportMdb(rest, out, err);
+        if (command == QLatin1String("audit"))
+            return cmdAudit(rest, out, err);
         throw UsageError(
             QStringLiteral("不認得的命令 %1；orvik-admin help 列出所有命令").arg(command));
     } catch (const AdminError& e) {

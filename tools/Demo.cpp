@@ -6,6 +6,7 @@
 
 #include "AdminError.h"
 #include "EraDate.h"
+#include "Passwords.h"
 #include "Rng.h"
 #include "Routines.h"
 #include "Vocabulary.h"
@@ -208,7 +209,8 @@ DemoResult fillDemo(Database& acc, Database& general, const QDate& ref, const QS
         general.execute(
             QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
                            "VALUES (?, ?, ?, ?, ?)"),
-            {e.no, e.name, e.login, e.password, e.rights});
+            {e.no, e.name, e.login,
+             e.password.isEmpty() ? QString() : audit::hashPassword(e.password), e.rights});
         ++result.employees;
     }
 

@@ -4,6 +4,8 @@
 
 #include "Admin.h"
 #include "AdminError.h"
+#include "Audit.h"
+#include "Passwords.h"
 #include "Recordset.h"
 #include "TableDef.h"
 
@@ -82,6 +84,8 @@ void buildIndexes(Database& db, const schema::File& file, int version, QStringLi
 // created, and a missing password set.
 void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
     for (const auto& t : file.tables) {
+        if (t.since > 1)
+            continue;  // a later step makes it
         if (!db.hasTable(t.name)) {
             db.execute(schema::createTableSql(t));
             actions << QStringLiteral("建立資料表 %1").arg(t.name);
@@ -160,6 +164,44 @@ void stepReadingIndexes(Database& db, const schema::File& file, QStringList& act
     buildIndexes(db, file, 3, actions);
 }
 
+// Version 3 → 4: the audit trail in acc.mdb and voro3.mdb, and in voro3.mdb every login
+// password that is still plain text replaced by its hash, each with its event, in the one
+// transaction of the file's upgrade.
+void stepAuditTrail(Database& db, const schema::File& file, QStringList& actions) {
+    for (const auto& t : file.tables) {
+        if (t.since != 4)
+            continue;
+        if (!db.hasTable(t.name)) {
+            db.execute(schema::createTableSql(t));
+            actions << QStringLiteral("建立資料表 %1").arg(t.name);
+        }
+    }
+    buildIndexes(db, file, 4, actions);
+    if (&file != &schema::general())
+        return;
+    int converted = 0;
+    store::Recordset rs = db.openRecordset(QStringLiteral("select * from 員工"));
+    for (; !rs.isEOF(); rs.MoveNext()) {
+        const QString stored = rs.text(QStringLiteral("pass"));
+        if (stored.isEmpty() || audit::isHashed(stored))
+            continue;
+        const QString login = rs.text(QStringLiteral("英文姓名"));
+        rs.Edit();
+        rs.setField(QStringLiteral("pass"), audit::hashPassword(stored));
+        rs.Update();
+        audit::record(db, {audit::Kind::PasswordChange,
+                           QStringLiteral("員工"),
+                           login,
+                           {},
+                           {},
+                           QStringLiteral("升級時把明文密碼換成雜湊")});
+        ++converted;
+    }
+    rs.Close();
+    if (converted > 0)
+        actions << QStringLiteral("把 %1 位員工的登入密碼換成雜湊").arg(converted);
+}
+
 }  // namespace
 
 const QVector<UpgradeStep>& upgradeSteps() {
@@ -173,8 +215,12 @@ const QVector<UpgradeStep>& upgradeSteps() {
              "第 2 版 → 第 3 版：依專案、發生日期、輸入日期、科目、現金帳日期與票據到期、"
              "提醒日期讀取的索引"),
          stepReadingIndexes},
+        {3,
+         QStringLiteral("第 3 版 → 第 4 版：稽核紀錄（acc.mdb 與 voro3.mdb 的 audit 資料表），"
+                        "登入密碼換成雜湊"),
+         stepAuditTrail},
     };
-    static_assert(schema::kVersion == 3, "add an upgrade step for the new schema version");
+    static_assert(schema::kVersion == 4, "add an upgrade step for the new schema version");
     return steps;
 }
 

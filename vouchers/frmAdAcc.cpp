@@ -1,5 +1,6 @@
 #include "frmAdAcc.h"
 
+#include "Audit.h"
 #include "DirectionColour.h"
 #include "Forms.h"
 #include "Globals.h"
@@ -81,6 +82,13 @@ void frmAdAcc::Command1_Click() {
             rs.setField(2, name);
             rs.Update();
             rs.Close();
+            audit::record(*app::dbAcc, {audit::Kind::MasterData,
+                                        QStringLiteral("acc"),
+                                        lbAccNo->text(),
+                                        {},
+                                        audit::rowOf(*app::dbAcc, QStringLiteral("acc"),
+                                                     QStringLiteral("id"), lbAccNo->text()),
+                                        QStringLiteral("由收支單加入")});
             tx.commit();
         }))
         return;  // nothing written; the dialog stays open with what was typed

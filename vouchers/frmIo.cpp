@@ -74,6 +74,7 @@ void frmIo::connectHandlers() {
     connectHandler(cmdCencel, &QPushButton::clicked, this, &frmIo::cmdCencel_Click);
     connectHandler(cmdMach, &QPushButton::clicked, this, &frmIo::cmdMach_Click);
     connectHandler(cmdBillView, &QPushButton::clicked, this, &frmIo::cmdBillView_Click);
+    connectHandler(cmdHistory, &QPushButton::clicked, this, &frmIo::cmdHistory_Click);
     // Setting these boxes from code runs their handlers too, as the display relies on.
     connectHandler(ck, &QCheckBox::toggled, this, &frmIo::ck_Click);
     connectHandler(Check1, &QCheckBox::toggled, this, &frmIo::Check1_Click);

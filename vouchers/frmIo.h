@@ -74,6 +74,7 @@ class frmIo : public QWidget, public Ui::frmIo {
     void cmdSv_Click();
     void cmdMach_Click();
     void cmdBillView_Click();  // the stored bill of the voucher on display
+    void cmdHistory_Click();   // the audit trail of the voucher on display
     void ck_Click();
     void Check1_Click();
     void cbAcc_Click(int row);

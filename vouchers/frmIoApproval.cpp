@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "Audit.h"
 #include "BillHandOver.h"
 #include "BillStore.h"
 #include "Clock.h"
@@ -89,6 +90,9 @@ bool frmIo::settleByBill(store::Recordset& target, const bills::BillRow& bill) {
     const qint64 status = RoundHalfEven(stored.toDouble());
     if (status != -1 && status != -2)
         return false;
+    const QString no = target.text(1);
+    const QJsonObject before =
+        audit::rowOf(*app::dbAcc, QStringLiteral("iof"), QStringLiteral("單號"), no);
     try {
         target.Edit();
         writeColumns(target, true);
@@ -99,6 +103,11 @@ bool frmIo::settleByBill(store::Recordset& target, const bills::BillRow& bill) {
         throw;
     }
     bills::insertBill(*app::dbAcc, bill);
+    QJsonObject after =
+        audit::rowOf(*app::dbAcc, QStringLiteral("iof"), QStringLiteral("單號"), no);
+    after.insert(QStringLiteral("bill"), bills::billObject(bill));
+    audit::record(*app::dbAcc,
+                  {audit::Kind::ApproveBill, QStringLiteral("iof"), no, before, after});
     tx.commit();
     return true;
 }

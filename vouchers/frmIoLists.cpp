@@ -5,6 +5,7 @@
 #include <QStandardItemModel>
 #include <QTableView>
 
+#include "Audit.h"
 #include "Forms.h"
 #include "Globals.h"
 #include "Modal.h"
@@ -257,6 +258,7 @@ struct WordList {
     const char* prompt;
     const char* table;
     const char* renumber;
+    const char* column;  // the word's column
 };
 
 // Adds the word in `box` to its list when it is new and the user agrees: the new word takes
@@ -281,6 +283,14 @@ bool addWord(QComboBox* box, const WordList& list) {
         rs.Update();
         rs.Close();
         app::dbAcc->execute(QString::fromUtf8(list.renumber));
+        const QString table = QString::fromUtf8(list.table);
+        audit::record(*app::dbAcc,
+                      {audit::Kind::MasterData,
+                       table,
+                       word,
+                       {},
+                       audit::rowOf(*app::dbAcc, table, QString::fromUtf8(list.column), word),
+                       QStringLiteral("由收支單加入")});
         tx.commit();
     });
     return true;
@@ -291,7 +301,7 @@ bool addWord(QComboBox* box, const WordList& list) {
 void frmIo::AddUse() {
     const QString word = cbUse->currentText();
     if (addWord(cbUse, {"select 1 from use where use = ?", "沒有此用途說明是否加入?", "use",
-                        "update use set id = id + 1 "})) {
+                        "update use set id = id + 1 ", "use"})) {
         LoadUses();
         cbUse->setEditText(word);
     }
@@ -300,7 +310,7 @@ void frmIo::AddUse() {
 void frmIo::AddNote1() {
     const QString word = cbPs1->currentText();
     if (addWord(cbPs1, {"select 1 from ps1 where ps = ?", "沒有此附註一是否加入?", "ps1",
-                        "update ps1 set id = id + 1 "})) {
+                        "update ps1 set id = id + 1 ", "ps"})) {
         LoadNotes1();
         cbPs1->setEditText(word);
     }
@@ -309,7 +319,7 @@ void frmIo::AddNote1() {
 void frmIo::AddNote2() {
     const QString word = cbPs2->currentText();
     if (addWord(cbPs2, {"select 1 from ps2 where ps = ?", "沒有此附註二是否加入?", "ps2",
-                        "update ps2 set id = id + 1 "})) {
+                        "update ps2 set id = id + 1 ", "ps"})) {
         LoadNotes2();
         cbPs2->setEditText(word);
     }

@@ -3,6 +3,7 @@
 
 #include <QSignalBlocker>
 
+#include "Audit.h"
 #include "Globals.h"
 #include "Program.h"
 #include "Prompts.h"
@@ -131,6 +132,12 @@ void frmIo::insertVoucher() {
             writeColumns(rs, false);
             rs.Update();
             rs.Close();
+            audit::record(*app::dbAcc, {audit::Kind::Insert,
+                                        QStringLiteral("iof"),
+                                        no,
+                                        {},
+                                        audit::rowOf(*app::dbAcc, QStringLiteral("iof"),
+                                                     QStringLiteral("單號"), no)});
             tx.commit();
             return;
         } catch (const store::EngineError& e) {
@@ -151,6 +158,9 @@ bool frmIo::rewriteVoucher(store::Recordset& target, bool cash) {
     const QVariant stored = storedStatus(no);
     if (stored.isValid() && (stored.toInt() >= 0 || (cash && stored.toInt() == -3)))
         return false;
+    const QString iof = QStringLiteral("iof");
+    const QString key = QStringLiteral("單號");
+    const QJsonObject before = audit::rowOf(*app::dbAcc, iof, key, no);
     try {
         target.Edit();
         writeColumns(target, true);
@@ -161,8 +171,20 @@ bool frmIo::rewriteVoucher(store::Recordset& target, bool cash) {
         target.CancelUpdate();  // the row is read afresh when it is shown or edited again
         throw;
     }
-    if (cash)
+    QJsonObject after = audit::rowOf(*app::dbAcc, iof, key, no);
+    audit::Kind kind = audit::Kind::Rewrite;
+    if (cash) {
         appendCashMovement(no);
+        // Inside this transaction the highest id is the movement just added.
+        after.insert(QStringLiteral("cash"),
+                     audit::rowOf(*app::dbAcc, QStringLiteral("cash"), QStringLiteral("id"),
+                                  app::dbAcc->scalar(QStringLiteral("select max(id) from cash"))));
+        kind = audit::Kind::ApproveCash;
+    } else if (after.value(QStringLiteral("方式")).toInteger() == -3 &&
+               before.value(QStringLiteral("方式")).toInteger() != -3) {
+        kind = audit::Kind::Void;
+    }
+    audit::record(*app::dbAcc, {kind, iof, no, before, after});
     tx.commit();
     return true;
 }

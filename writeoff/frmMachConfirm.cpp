@@ -1,6 +1,7 @@
 // 確定沖帳: the amount to stamp, and the instalment or addition row written off in one
 // transaction.
 
+#include "Audit.h"
 #include "EngineError.h"
 #include "Program.h"
 #include "Prompts.h"
@@ -107,6 +108,7 @@ frmMach::WriteResult frmMach::WriteOffRow(const QVariant& period, qint64 amount)
             outcome = any.isValid() ? Outcome::AlreadyWrittenOff : Outcome::NotFound;
         } else {
             const int c = instalment ? kInstalmentStampColumn : kAdditionStampColumn;
+            const QJsonObject before = audit::currentRow(rs);
             rs.Edit();
             rs.setField(c, amount);                                       // 沖帳金額
             rs.setField(c + 1, voucher.date);                             // 沖帳日期
@@ -116,6 +118,11 @@ frmMach::WriteResult frmMach::WriteOffRow(const QVariant& period, qint64 amount)
             rs.setField(c + 4, voucher.number);  // 沖帳單號
             rs.setField(c + 5, true);            // 處理
             rs.Update();
+            audit::Event event{audit::Kind::WriteOff, table,
+                               id + QLatin1Char('/') + period.toString(), before,
+                               audit::currentRow(rs)};
+            event.voucher = voucher.number;
+            audit::record(db, event);
             tx.commit();
         }
         rs.Close();

@@ -5,6 +5,7 @@
 
 #include "Database.h"
 #include "Import.h"
+#include "Passwords.h"
 #include "Recordset.h"
 #include "Schema.h"
 
@@ -267,13 +268,19 @@ void TestLegacyImport::everyTableIsFilledByPositionAndType() {
         auto db = run.open(*f);  // with the new files' own passwords
         QVERIFY(schema::compare(*db, *f).isEmpty());
         for (const auto& t : f->tables) {
+            if (t.since > 1)
+                continue;  // this system's own tables (the audit trail): none in old files
             const auto rows = run.rows(*f, t.name);
             QCOMPARE(rows.size(), 2);
             for (int n = 1; n <= 2; ++n) {
                 for (int i = 0; i < t.columns.size(); ++i) {
                     const QVariant want = expected(t, n, i);
                     const QVariant got = rows.at(n - 1).at(i);
-                    if (t.columns.at(i).type == schema::ColType::Double)
+                    if (t.name == QStringLiteral("員工") && t.columns.at(i).name == "pass")
+                        // Brought in as its hash, never as typed.
+                        QVERIFY(orvik::audit::passwordMatches(got.toString(), want.toString()) &&
+                                orvik::audit::isHashed(got.toString()));
+                    else if (t.columns.at(i).type == schema::ColType::Double)
                         QCOMPARE(got.toDouble(), want.toDouble());
                     else
                         QCOMPARE(got.toString(), want.toString());

@@ -9,6 +9,7 @@
 
 #include "Database.h"
 #include "LedgerCheck.h"
+#include "Passwords.h"
 #include "Schema.h"
 
 namespace {
@@ -279,9 +280,10 @@ void TestAdminCli::argumentsThatAreNotUtf8AreRefused() {
     namespace schema = orvik::store::schema;
     auto general = orvik::store::Database::open(tmp.filePath(QStringLiteral("voro3.mdb")),
                                                 schema::general().connect());
-    QCOMPARE(general->scalar(QStringLiteral("SELECT pass FROM 員工 WHERE 英文姓名 = 'admin'"))
-                 .toString(),
-             QStringLiteral("admin"));
+    QVERIFY(orvik::audit::passwordMatches(
+        general->scalar(QStringLiteral("SELECT pass FROM 員工 WHERE 英文姓名 = 'admin'"))
+            .toString(),
+        QStringLiteral("admin")));
 }
 
 QTEST_GUILESS_MAIN(TestAdminCli)
