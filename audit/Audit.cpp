@@ -352,6 +352,17 @@ QJsonObject rowOf(Database& db, const QString& table, const QString& keyColumn,
     return withoutPasswords(table, o);
 }
 
+void recordRowChange(Database& db, Kind kind, const QString& table, const QString& keyColumn,
+                     const QVariant& oldKey, const QVariant& newKey,
+                     const std::function<void()>& write, const QString& note) {
+    const QJsonObject before =
+        oldKey.isValid() ? rowOf(db, table, keyColumn, oldKey) : QJsonObject();
+    write();
+    const QJsonObject after =
+        newKey.isValid() ? rowOf(db, table, keyColumn, newKey) : QJsonObject();
+    record(db, {kind, table, (newKey.isValid() ? newKey : oldKey).toString(), before, after, note});
+}
+
 QVector<StoredEvent> readEvents(Database& db, const Filter& filter) {
     QStringList where;
     QVariantList params;

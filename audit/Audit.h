@@ -72,6 +72,13 @@ QJsonObject rowOf(store::Database& db, const QString& table, const QString& keyC
 // The current row of a cursor, likewise (a table whose key is more than one column).
 QJsonObject currentRow(const store::Recordset& rs);
 
+// Runs `write` inside the caller's transaction and records it as one event on the row of
+// `table` whose `keyColumn` holds `oldKey` before and `newKey` after: the row as it was and as
+// it is. An invalid oldKey is a new row, an invalid newKey a removed one.
+void recordRowChange(store::Database& db, Kind kind, const QString& table, const QString& keyColumn,
+                     const QVariant& oldKey, const QVariant& newKey,
+                     const std::function<void()>& write, const QString& note = {});
+
 // --- Reading the trail ---
 
 struct StoredEvent {

@@ -2,7 +2,9 @@
 
 #include <QItemSelectionModel>
 
+#include "Audit.h"
 #include "Globals.h"
+#include "Passwords.h"
 #include "Program.h"
 #include "Recordset.h"
 #include "Routines.h"
@@ -31,9 +33,19 @@ enum class Outcome { Saved, Changed, Clash, LastRightsHolder };
 
 }  // namespace
 
-void storePassword(store::Database& general, const QString& employeeNo, const QString& password) {
-    general.execute(QStringLiteral("update 員工 set pass = ? where 員工編號 = ?"),
-                    {password, employeeNo});
+void storePassword(store::Database& general, const QString& employeeNo, const QString& hashed) {
+    const QString login =
+        general.scalar(QStringLiteral("select 英文姓名 from 員工 where 員工編號 = ?"), {employeeNo})
+            .toString();
+    audit::recordRowChange(
+        general, audit::Kind::PasswordChange, QStringLiteral("員工"), QStringLiteral("員工編號"),
+        employeeNo, employeeNo,
+        [&] {
+            general.execute(QStringLiteral("update 員工 set pass = ? where 員工編號 = ?"),
+                            {hashed, employeeNo});
+        },
+        login == app::gLoginName ? QStringLiteral("本人變更密碼")
+                                 : QStringLiteral("由他人設定密碼"));
 }
 
 frmEmployees::frmEmployees(QWidget* parent)
@@ -151,6 +163,15 @@ void frmEmployees::cmdStaffSave_Click() {
         return;
     }
     const QString password = txtPassword->text();
+    // Another's password is reset only by a keeper of 權限設定; a new employee's first one
+    // comes with the entry.
+    const bool own = staffOriginal_ && staffOriginal_->value(kLogin).toString() == app::gLoginName;
+    if (!password.isEmpty() && staffOriginal_ && !own && !app::HasRight(17)) {
+        tellRefused(QStringLiteral("您沒有這項作業的權限：重設別人的密碼需要「權限設定」"));
+        return;
+    }
+    // Hashed before the transaction: the slow part keeps no other copy waiting.
+    const QString hashed = password.isEmpty() ? QString() : audit::hashPassword(password);
 
     store::Database& db = *app::dbGeneral;
     Outcome outcome = Outcome::Saved;
@@ -189,18 +210,25 @@ void frmEmployees::cmdStaffSave_Click() {
             outcome = Outcome::Clash;
             return;
         }
-        if (staffOriginal_) {
-            db.execute(QStringLiteral("update 員工 set 員工編號 = ?, 中文姓名 = ?, 英文姓名 = ? "
-                                      "where 員工編號 = ?"),
-                       {no, name, login, oldNo});
-        } else {
-            // A new employee gets the rights the table gives by default: entering vouchers.
-            db.execute(QStringLiteral("insert into 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
-                                      "values (?, ?, ?, '', 1)"),
-                       {no, name, login});
-        }
-        if (!password.isEmpty())
-            storePassword(db, no, password);
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, QStringLiteral("員工"), QStringLiteral("員工編號"),
+            staffOriginal_ ? QVariant(oldNo) : QVariant(), no, [&] {
+                if (staffOriginal_) {
+                    db.execute(
+                        QStringLiteral("update 員工 set 員工編號 = ?, 中文姓名 = ?, 英文姓名 = ? "
+                                       "where 員工編號 = ?"),
+                        {no, name, login, oldNo});
+                } else {
+                    // A new employee gets the rights the table gives by default: entering
+                    // vouchers.
+                    db.execute(QStringLiteral(
+                                   "insert into 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
+                                   "values (?, ?, ?, '', 1)"),
+                               {no, name, login});
+                }
+            });
+        if (!hashed.isEmpty())
+            storePassword(db, no, hashed);
         tx.commit();
     });
     if (!written)
@@ -247,7 +275,10 @@ void frmEmployees::cmdStaffDelete_Click() {
             outcome = Outcome::LastRightsHolder;
             return;
         }
-        db.execute(QStringLiteral("delete from 員工 where 員工編號 = ?"), {no});
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, QStringLiteral("員工"), QStringLiteral("員工編號"), no,
+            QVariant(),
+            [&] { db.execute(QStringLiteral("delete from 員工 where 員工編號 = ?"), {no}); });
         tx.commit();
     });
     if (!written)

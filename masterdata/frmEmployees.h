@@ -43,8 +43,9 @@ class frmEmployees : public QWidget, public Ui::frmEmployees {
     std::optional<Row> vendorOriginal_;
 };
 
-// Stores a login password of the employee numbered `employeeNo`, inside the caller's
-// transaction on voro3.mdb.
-void storePassword(store::Database& general, const QString& employeeNo, const QString& password);
+// Stores a login password of the employee numbered `employeeNo` as its hash (made beforehand
+// by audit::hashPassword, outside the transaction: it is slow on purpose), with its event,
+// inside the caller's transaction on voro3.mdb.
+void storePassword(store::Database& general, const QString& employeeNo, const QString& hashed);
 
 }  // namespace orvik::masterdata

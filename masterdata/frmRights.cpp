@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QItemSelectionModel>
 
+#include "Audit.h"
 #include "Globals.h"
 #include "Program.h"
 #include "Recordset.h"
@@ -157,7 +158,12 @@ void frmRights::cmdSave_Click() {
             outcome = Outcome::LastRightsHolder;
             return;
         }
-        db.execute(QStringLiteral("update 員工 set AccS = ? where 員工編號 = ?"), {rights, no});
+        audit::recordRowChange(
+            db, audit::Kind::Rights, QStringLiteral("員工"), QStringLiteral("員工編號"), no, no,
+            [&] {
+                db.execute(QStringLiteral("update 員工 set AccS = ? where 員工編號 = ?"),
+                           {rights, no});
+            });
         tx.commit();
     });
     if (!written)

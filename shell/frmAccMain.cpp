@@ -20,7 +20,9 @@
 #include "Routines.h"
 #include "Statements.h"
 #include "VoucherEntry.h"
+#include "frmAudit.h"
 #include "frmLogin.h"
+#include "frmPassword.h"
 
 namespace orvik::shell {
 
@@ -99,6 +101,11 @@ frmAccMain::frmAccMain(QWidget* parent) : QWidget(parent) {
             (*separators[i])->setObjectName(QLatin1String(separatorNames[i]));
         }
     }
+    // Beyond the rights positions: reading the trail and one's own password.
+    m15 = mSys->addSeparator();
+    m15->setObjectName(QStringLiteral("m15"));
+    mSys->addAction(mAudit);
+    mSys->addAction(mPass);
 
     connectHandler(cmdM, &QPushButton::clicked, this, &frmAccMain::cmdM_Click);
     connectHandler(cmdIo, &QPushButton::clicked, this, &frmAccMain::cmdIo_Click);
@@ -115,6 +122,8 @@ frmAccMain::frmAccMain(QWidget* parent) : QWidget(parent) {
     connectHandler(mPer, &QAction::triggered, this, &frmAccMain::mPer_Click);
     connectHandler(mCom, &QAction::triggered, this, &frmAccMain::mCom_Click);
     connectHandler(mTrans, &QAction::triggered, this, &frmAccMain::mTrans_Click);
+    connectHandler(mAudit, &QAction::triggered, this, &frmAccMain::mAudit_Click);
+    connectHandler(mPass, &QAction::triggered, this, &frmAccMain::mPass_Click);
     cmdM->installEventFilter(this);
     // Tucked away, only a strip of the bar's lower buttons stays on the screen: a right click
     // on whatever shows pulls the bar back.
@@ -259,6 +268,7 @@ void frmAccMain::cmdSys_Click() {
     constexpr int kFirstPosition = 14;
     for (int i = 0; i < 7; ++i)
         items[i]->setEnabled(rights.mid(kFirstPosition - 1 + i, 1) == QLatin1String("1"));
+    mAudit->setEnabled(audit::mayReadTrail());
     mSys->popup(QCursor::pos());
 }
 
@@ -290,6 +300,13 @@ void frmAccMain::mCom_Click() {
 }
 void frmAccMain::mTrans_Click() {
     openEntry(HasRight(20), statements::showTransfer);
+}
+
+void frmAccMain::mAudit_Click() {
+    openEntry(audit::mayReadTrail(), [] { audit::showAuditWindow(); });
+}
+void frmAccMain::mPass_Click() {
+    openEntry(true, showChangePassword);
 }
 
 void frmAccMain::ApplyRights() {

@@ -40,6 +40,7 @@ class frmAccMain : public QWidget, public Ui_frmAccMain {
     QAction* ml2 = nullptr;
     QAction* ml3 = nullptr;
     QAction* m14 = nullptr;
+    QAction* m15 = nullptr;
 
     // The bar's place and size in twips.
     int Left() const { return left_; }
@@ -67,6 +68,8 @@ class frmAccMain : public QWidget, public Ui_frmAccMain {
     void mPer_Click();
     void mCom_Click();
     void mTrans_Click();
+    void mAudit_Click();  // the audit trail: 統 計 or 權限設定 rights
+    void mPass_Click();   // one's own password: anyone logged in
 
     void ApplyRights();
     void EnsureAccSColumn();
