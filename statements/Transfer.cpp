@@ -1,5 +1,8 @@
 #include "Transfer.h"
 
+#include <QJsonObject>
+
+#include "Audit.h"
 #include "BillStore.h"
 #include "EraDate.h"
 #include "Recordset.h"
@@ -127,6 +130,24 @@ TransferResult write(store::Database& db, const TransferRequest& r, const QStrin
     const QString text = describe(r.from, r.to, r.memo, reversal);
     const auto out = book(db, r.from, false, r.amount, r.date, text, key);
     const auto in = book(db, r.to, true, r.amount, r.date, text, key);
+    // The two ledger rows, as written, in the transfer's one event.
+    const auto rowOf = [&](const Side& side, qint64 id) {
+        return QJsonObject{
+            {QStringLiteral("id"), id},
+            {QStringLiteral("帳"),
+             side.cash ? QStringLiteral("cash") : QStringLiteral("bank ") + side.label()},
+            {QStringLiteral("異動金額"), r.amount}};
+    };
+    const QString table =
+        r.from.cash || r.to.cash ? QStringLiteral("cash") : QStringLiteral("bank");
+    audit::record(db, {audit::Kind::Transfer,
+                       table,
+                       key,
+                       {},
+                       QJsonObject{{QStringLiteral("轉出"), rowOf(r.from, out.first)},
+                                   {QStringLiteral("轉入"), rowOf(r.to, in.first)},
+                                   {QStringLiteral("日期"), iso(r.date)}},
+                       text});
     tx.commit();
     result.key = key;
     result.fromId = out.first;

@@ -515,14 +515,16 @@ void Database::configure() {
     sqlite3_busy_timeout(h, kBusyTimeoutMs);
     sqlite3_extended_result_codes(h, 1);
     // The files may lie on a shared network folder: keep the rollback journal, and write
-    // every commit through to the disk.
+    // every commit through to the disk. What is deleted or replaced is zeroed in the file, so a
+    // changed password (or its plain predecessor) does not linger in free space.
     sqlite3_create_function_v2(h, "orvik_contains_mask", -1,
                                SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
                                containsMask, nullptr, nullptr, nullptr);
     char* errmsg = nullptr;
     const int rc = sqlite3_exec(h,
                                 "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; "
-                                "PRAGMA foreign_keys=OFF; SELECT count(*) FROM sqlite_master;",
+                                "PRAGMA secure_delete=ON; PRAGMA foreign_keys=OFF; "
+                                "SELECT count(*) FROM sqlite_master;",
                                 nullptr, nullptr, &errmsg);
     if (rc != SQLITE_OK) {
         const QString msg = QString::fromUtf8(errmsg ? errmsg : "");

@@ -2,9 +2,11 @@
 #include <QCalendarWidget>
 #include <QtTest>
 
+#include "Audit.h"
 #include "Clock.h"
 #include "Forms.h"
 #include "Globals.h"
+#include "Passwords.h"
 #include "Program.h"
 #include "ProgramSandbox.h"
 #include "TestDataFolder.h"
@@ -64,6 +66,7 @@ class TestLogin : public QObject {
     void enterMovesFromNameToPasswordAndSubmits();
     void choosingADateSetsTheWorkingDate();
     void missingVoroRowEndsWithAMessage();
+    void passwordsAreKeptOnlyAsHashes();
 };
 
 void TestLogin::logsInOnlyWithTheExactNameAndPassword_data() {
@@ -225,6 +228,62 @@ void TestLogin::missingVoroRowEndsWithAMessage() {
     f.attempt("Chen", "pw1");
     QVERIFY(app::ProgramEnded());
     QCOMPARE(app::gLoggedIn, app::False);
+}
+
+// A plain password left by an older folder logs in once and is then a hash; a hashed one logs
+// in with itself only; a change of one's own password takes the old one; none of them stays in
+// the file as typed.
+void TestLogin::passwordsAreKeptOnlyAsHashes() {
+    Fixture f;
+    const QString plain = QStringLiteral("舊密碼-plain-4711");
+    const QString chosen = QStringLiteral("新的密碼-chosen-0815");
+    addEmployee("08", "Wu", plain, 5);
+    addEmployee("09", "Hsu", audit::hashPassword(QStringLiteral("hashed-秘密")), 9);
+    const auto stored = [](const QString& login) {
+        return app::dbGeneral
+            ->scalar(QStringLiteral("SELECT pass FROM 員工 WHERE 英文姓名 = ?"), {login})
+            .toString();
+    };
+    const auto fileHolds = [&](const QString& text) {
+        QFile file(QDir(f.folder.path()).filePath(QStringLiteral("voro3.mdb")));
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(text.toUtf8());
+    };
+    QVERIFY(fileHolds(plain));  // the older folder's state
+
+    f.attempt(QStringLiteral("Wu"), plain);
+    QCOMPARE(app::gLoggedIn, app::True);
+    QVERIFY(audit::isHashed(stored(QStringLiteral("Wu"))));
+    QVERIFY(audit::passwordMatches(stored(QStringLiteral("Wu")), plain));
+    QVERIFY(!fileHolds(plain));
+
+    // A wrong password fails and is recorded; the right one logs in.
+    app::gLoggedIn = app::False;
+    f.sandbox.prompts().expectMessage(kWrong);
+    f.attempt(QStringLiteral("Hsu"), QStringLiteral("hashed-秘密x"));
+    QCOMPARE(app::gLoggedIn, app::False);
+    const auto failures =
+        audit::readEvents(*app::dbGeneral, audit::Filter{.kind = audit::Kind::LoginFailure});
+    QCOMPARE(failures.size(), 1);
+    QCOMPARE(failures.first().key, QStringLiteral("Hsu"));
+    f.attempt(QStringLiteral("Hsu"), QStringLiteral("hashed-秘密"));
+    QCOMPARE(app::gLoggedIn, app::True);
+    QCOMPARE(app::gRights, 9);
+
+    // One's own password: the old one must be given.
+    QCOMPARE(audit::changeOwnPassword(*app::dbGeneral, QStringLiteral("Wu"), chosen, plain),
+             audit::ChangeResult::WrongPassword);
+    QCOMPARE(audit::changeOwnPassword(*app::dbGeneral, QStringLiteral("Wu"), plain, chosen),
+             audit::ChangeResult::Changed);
+    QVERIFY(audit::passwordMatches(stored(QStringLiteral("Wu")), chosen));
+    QVERIFY(!audit::passwordMatches(stored(QStringLiteral("Wu")), plain));
+    QVERIFY(!fileHolds(chosen) && !fileHolds(plain));
+    const auto changes =
+        audit::readEvents(*app::dbGeneral, audit::Filter{.kind = audit::Kind::PasswordChange});
+    QVERIFY(!changes.isEmpty());
+    for (const auto& e : changes)
+        QVERIFY(!e.before.contains(plain) && !e.after.contains(chosen) &&
+                !e.after.contains(QStringLiteral("$argon2")));
+    QVERIFY(audit::verifyChain(*app::dbGeneral).ok());
 }
 
 QTEST_MAIN(TestLogin)

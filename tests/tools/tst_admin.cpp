@@ -47,9 +47,11 @@ void init(const QString& dir, bool demo = false, bool force = false) {
     initFolder(o);
 }
 
-QStringList tableDump(const QString& dir, const QString& sql) {
-    auto acc =
-        Database::open(QDir(dir).filePath(QStringLiteral("acc.mdb")), schema::acc().connect());
+QStringList tableDump(const QString& dir, const QString& sql,
+                      const QString& fileName = QStringLiteral("acc.mdb")) {
+    const schema::File& file =
+        fileName == QStringLiteral("acc.mdb") ? schema::acc() : schema::general();
+    auto acc = Database::open(QDir(dir).filePath(fileName), file.connect());
     store::Recordset rs = acc->openRecordset(sql, store::RecordsetType::Snapshot);
     QStringList rows;
     for (; !rs.isEOF(); rs.MoveNext()) {
@@ -503,7 +505,7 @@ void TestAdmin::upgradeBringsAnUnstampedFolderToTheCurrentVersion() {
                  [](schema::Table& t) { dropColumn(t, "員工", "AccS"); },
                  {QStringLiteral("INSERT INTO super VALUES ('voro', 'x')"),
                   QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass) VALUES "
-                                 "('1', '老員工', 'old', 'pw')")});
+                                 "('1', '老員工', 'old', 'plain-老密碼-2718')")});
     writeOldFile(dir.filePath(QStringLiteral("pt.mdb")), schema::print(), [](schema::Table&) {},
                  {QStringLiteral("INSERT INTO company VALUES ('舊公司')")});
 
@@ -534,7 +536,18 @@ void TestAdmin::upgradeBringsAnUnstampedFolderToTheCurrentVersion() {
     const auto staff = listEmployees(tmp.path());
     QCOMPARE(staff.size(), 1);
     QCOMPARE(staff.at(0).rights, 1);
-    // The passwords were set: the files now open only with them.
+    // The login password is its hash now, recorded as such, and gone from the file as typed.
+    QFile general(dir.filePath(QStringLiteral("voro3.mdb")));
+    QVERIFY(general.open(QIODevice::ReadOnly));
+    QVERIFY(!general.readAll().contains(QStringLiteral("plain-老密碼-2718").toUtf8()));
+    const QStringList pass =
+        tableDump(tmp.path(), QStringLiteral("SELECT pass FROM 員工"), QStringLiteral("voro3.mdb"));
+    QCOMPARE(pass.size(), 1);
+    QVERIFY(audit::passwordMatches(pass.at(0), QStringLiteral("plain-老密碼-2718")));
+    QCOMPARE(tableDump(tmp.path(), QStringLiteral("SELECT kind, row_key FROM audit"),
+                       QStringLiteral("voro3.mdb")),
+             QStringList{QStringLiteral("password-change|old")});
+    // The file passwords were set: the files now open only with them.
     QVERIFY_THROWS_EXCEPTION(store::EngineError,
                              Database::open(dir.filePath(QStringLiteral("acc.mdb"))));
     QVERIFY_THROWS_EXCEPTION(store::EngineError,
