@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
+#include "Audit.h"
 #include "BillHandOver.h"
 #include "BillTestKit.h"
 #include "Forms.h"
@@ -351,6 +352,19 @@ void tst_BillProcessing::voidAndBounce_clearTheSettledVouchers() {
     QCOMPARE(kit.value("select count(*) from bank").toInt(), 0);
     QCOMPARE(kit.value("select count(*) from iof where 方式 = 1").toInt(), 4);  // unchanged
     QCOMPARE(voucherFormUnloaded, 0);
+
+    // The amounts are 0 now; the events keep what each voucher was for.
+    QCOMPARE(kit.value("select group_concat(kind || ' ' || row_key || ' ' || "
+                       "json_extract(before_values, '$.iof.\"123\".\"金額\"') || ' ' || "
+                       "json_extract(before_values, '$.iof.\"125\".\"金額\"'), '; ') from audit "
+                       "where kind = 'bill-voided'")
+                 .toString(),
+             QString("bill-voided 123S 1000 1000"));
+    QCOMPARE(kit.value("select json_extract(before_values, '$.iof.\"130\".\"金額\"') || '→' || "
+                       "json_extract(after_values, '$.iof.\"130\".\"金額\"') from audit "
+                       "where kind = 'bill-bounced' and row_key = '130'")
+                 .toString(),
+             QString("1000→0"));
 }
 
 void tst_BillProcessing::arming_noCancelAndUnprocessed() {
@@ -477,6 +491,14 @@ void tst_BillProcessing::concurrentCashing_consecutiveIdsAndBalances() {
         QCOMPARE(rs.field(2).toLongLong(), balance);
     }
     QCOMPARE(balance, 1000000 - total);
+
+    // Both copies' events in one unbroken chain, one per bill cashed, each naming its movement.
+    QVERIFY(audit::verifyChain(kit.db()).ok());
+    QCOMPARE(kit.value("select count(*) from audit where kind = 'bill-cashed'").toInt(),
+             2 * kPerProcess);
+    QCOMPARE(kit.value("select count(distinct json_extract(after_values, '$.bank.id')) from audit")
+                 .toInt(),
+             2 * kPerProcess);
 }
 
 QTEST_MAIN(tst_BillProcessing)
