@@ -4,6 +4,7 @@
 
 #include <QProcess>
 
+#include "Audit.h"
 #include "IoFixture.h"
 #include "Modal.h"
 
@@ -161,6 +162,17 @@ void TestIoSave::editedAndVoidedRows() {
     f->cmdSv->click();
     QCOMPARE(fx.row("920711001").at(3).toInt(), -2);
     QCOMPARE(fx.count("select count(*) from iof"), 2);
+
+    // One event per save, the refused one none; the rewrite keeps what it changed.
+    const auto events = audit::readEvents(fx.acc(), audit::Filter{.voucher = "920711001"});
+    QStringList kinds;
+    for (const auto& e : events)
+        kinds << e.kind;
+    QCOMPARE(kinds, QStringList({"rewrite", "void", "rewrite"}));
+    QCOMPARE(audit::describeChange(events.at(0).before, events.at(0).after).count("金額: 500 → 12"),
+             1);
+    QVERIFY(events.at(1).after.contains("\"方式\":-3"));
+    QVERIFY(audit::readEvents(fx.acc(), audit::Filter{.voucher = "920711002"}).isEmpty());
 }
 
 void TestIoSave::emptyAmountOrAccountRefused() {
@@ -200,6 +212,14 @@ void TestIoSave::cashLedger() {
     QCOMPARE(cash.text(4), QStringLiteral("收工程款"));
     QCOMPARE(cash.text(5), QStringLiteral("920712001"));
     QCOMPARE(cash.field(6).toInt(), 1000);
+    cash.Close();
+    const auto events = audit::readEvents(fx.acc(), audit::Filter{.voucher = "920712001"});
+    QCOMPARE(events.size(), 2);
+    QCOMPARE(events.at(0).kind, QStringLiteral("insert"));
+    QCOMPARE(events.at(1).kind, QStringLiteral("approve-cash"));
+    QVERIFY2(
+        audit::describeChange(events.at(1).before, events.at(1).after).contains("cash bala: 1000"),
+        qPrintable(events.at(1).after));
     // The approved voucher is shown approved: it cannot be approved again.
     QVERIFY(f->ck->isChecked() && !f->ck->isEnabled());
     QCOMPARE(f->approvingVoucher, app::False);
@@ -380,6 +400,9 @@ void TestIoSave::twoCopiesSavingAtOnce() {
              0);
     QCOMPARE(fx.count("select bala from cash where id = ?", {total}),
              fx.count("select sum(case when 收入 then 異動金額 else -異動金額 end) from cash"));
+    // Each voucher entered and approved: two events apiece, in one unbroken chain.
+    QCOMPARE(fx.count("select count(*) from audit"), 2 * total);
+    QVERIFY(audit::verifyChain(fx.acc()).ok());
 }
 
 QTEST_MAIN(TestIoSave)
