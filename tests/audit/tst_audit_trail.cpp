@@ -1,6 +1,7 @@
 // The trail itself: what an event holds, that it lives and dies with its transaction, that the
 // chain names the first event changed by hand, and the filters of the window and the tool.
 #include <QJsonDocument>
+#include <QProcess>
 #include <QtTest>
 
 #include "Audit.h"
@@ -94,6 +95,27 @@ class TstAuditTrail : public QObject {
         // The number the rolled-back event took is taken again: the chain has no gap.
         recordOne(*acc, {Kind::Insert, "iof", "1150314002", {}, {{"金額", 1}}});
         QCOMPARE(acc->scalar("select id from audit").toInt(), 1);
+        QVERIFY(audit::verifyChain(*acc).ok());
+    }
+
+    // A writer killed between its change and the event, or between the event and the commit,
+    // leaves neither in the file; one that commits leaves both.
+    void aKilledWriterLeavesNeitherChangeNorEvent() {
+        const QString file = QDir(folder->path()).filePath(QStringLiteral("acc.mdb"));
+        acc.reset();  // the writer alone on the file
+        for (const char* where : {"before", "after", "none"}) {
+            QProcess writer;
+            writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            writer.start(QStringLiteral(AUDIT_WRITER),
+                         {file, QStringLiteral("1150314%1").arg(QLatin1String(where)), where});
+            QVERIFY(writer.waitForFinished(30000));
+            QCOMPARE(writer.exitCode(), QByteArray(where) == "none" ? 0 : 9);
+        }
+        acc = testing::openDatabaseFile(folder->path(), store::schema::acc());
+        QCOMPARE(acc->scalar("select group_concat(單號) from iof").toString(),
+                 QStringLiteral("1150314none"));
+        QCOMPARE(acc->scalar("select group_concat(row_key) from audit").toString(),
+                 QStringLiteral("1150314none"));
         QVERIFY(audit::verifyChain(*acc).ok());
     }
 
