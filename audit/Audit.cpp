@@ -411,22 +411,28 @@ ChainReport verifyChain(Database& db) {
     ensureSodium();
     ChainReport report;
     report.events = db.scalar(QStringLiteral("select count(*) from audit")).toLongLong();
-    // In pieces, so a long trail is never held in memory whole.
-    constexpr int kPiece = 20000;
+    // Streamed in pieces: a long trail is never held in memory, and other copies may write
+    // between the pieces rather than wait for the whole check.
+    constexpr int kPiece = 100000;
     qint64 expected = 1;
     QByteArray previous;
+    const auto text = [](const store::RowReader& rows, int c) {
+        const QVariant v = rows.value(c);
+        return v.isNull() ? QString() : v.toString();
+    };
     for (;;) {
-        Recordset rs = db.openRecordset(
+        store::RowReader rs(
+            db,
             QStringLiteral("select %1 from audit where id >= ? order by id limit %2")
                 .arg(kColumns)
                 .arg(kPiece),
-            RecordsetType::Snapshot, {expected});
+            {expected});
         int read = 0;
-        for (; !rs.isEOF(); rs.MoveNext(), ++read) {
-            const qint64 id = rs.field(0).toLongLong();
-            Fields f{rs.text(0), rs.text(1), rs.text(2), rs.text(3), rs.text(4), rs.text(5),
-                     rs.text(6), rs.text(7), rs.text(8), rs.text(9), rs.text(10)};
-            const QString stored = rs.text(11);
+        for (; rs.next(); ++read) {
+            const qint64 id = rs.integer(0);
+            Fields f{text(rs, 0), text(rs, 1), text(rs, 2), text(rs, 3), text(rs, 4), text(rs, 5),
+                     text(rs, 6), text(rs, 7), text(rs, 8), text(rs, 9), text(rs, 10)};
+            const QString stored = text(rs, 11);
             if (id != expected) {
                 report.brokenAt = id;
                 report.problem =
@@ -447,7 +453,6 @@ ChainReport verifyChain(Database& db) {
             report.lastHash = stored;
             ++expected;
         }
-        rs.Close();
         if (read < kPiece)
             break;
     }

@@ -226,7 +226,12 @@ void frmAudit::cmdCheck_Click() {
             continue;
         const ChainReport r = verifyChain(*db);
         if (r.ok()) {
+            // The head of the chain, to note down elsewhere: only a copy kept apart shows that
+            // the newest events were cut off or the whole chain written anew.
             lines << QStringLiteral("%1：%2 筆事件，完整無缺").arg(file).arg(r.events);
+            if (r.events > 0)
+                lines
+                    << QStringLiteral("　最後一筆第 %1 筆，雜湊 %2").arg(r.lastId).arg(r.lastHash);
         } else {
             allWhole = false;
             lines << QStringLiteral("%1：%2").arg(file, r.problem);

@@ -45,7 +45,7 @@ void storePassword(store::Database& general, const QString& employeeNo, const QS
                             {hashed, employeeNo});
         },
         login == app::gLoginName ? QStringLiteral("本人變更密碼")
-                                 : QStringLiteral("由他人設定密碼"));
+                                 : QStringLiteral("由他人重設密碼"));
 }
 
 frmEmployees::frmEmployees(QWidget* parent)
