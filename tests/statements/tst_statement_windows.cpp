@@ -210,6 +210,17 @@ void TestStatementWindows::cashFlowPrints() {
     const QString text = pdfText(out_.filePath(QStringLiteral("cashflow.pdf")));
     QVERIFY(text.contains(QStringLiteral("已逾期")));
     QVERIFY(text.contains(app::FormatAmount(f->flow().buckets.last().balance)));
+
+    // The details behind the periods export on their own: a line for each expected item.
+    QVERIFY(!f->flow().items.isEmpty());
+    const QString csv = out_.filePath(QStringLiteral("items.csv"));
+    sandbox_->prompts().expectFile(csv);
+    QTest::mouseClick(f->cmdExportItems, Qt::LeftButton);
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString exported = QString::fromUtf8(file.readAll());
+    QCOMPARE(exported.count(QStringLiteral("\r\n")), f->flow().items.size() + 3);
+    QVERIFY(exported.contains(f->flow().items.first().reference));
 }
 
 void TestStatementWindows::transferWindowWritesAndRefuses() {
