@@ -90,6 +90,10 @@ VoucherTotals totalsOf(const QVector<QVector<QVariant>>& rows) {
     VoucherTotals t;
     for (const auto& r : rows) {
         ++t.count;
+        if (whole(r.at(vfStatus)) == -3) {
+            ++t.voided;
+            continue;
+        }
         const qint64 amount = whole(r.at(vfAmount));
         if (store::storedBool(r.at(vfPay)))
             t.expense += amount;

@@ -58,8 +58,10 @@ enum VoucherField {
     vfFieldCount
 };
 
+// The money of void vouchers is in none of the sums: a voided voucher moved nothing.
 struct VoucherTotals {
     qint64 count = 0;
+    qint64 voided = 0;  // of count
     qint64 income = 0;
     qint64 expense = 0;
     qint64 tax = 0;

@@ -55,6 +55,14 @@ void setUpList(QTableView* view, RowsModel* model) {
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 8);
     view->verticalHeader()->hide();
     view->setAlternatingRowColors(true);
+    // New rows come in the order of their query and are not sorted by any column yet; the
+    // columns take the width of what they now show (the rows in view, so a long list costs
+    // no more than a short one).
+    view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    QObject::connect(model, &QAbstractItemModel::modelReset, view, [view] {
+        view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        view->resizeColumnsToContents();
+    });
 }
 
 std::optional<qint64> typedAmount(const QString& text, bool* ok) {

@@ -54,6 +54,7 @@ frmCashFlow::frmCashFlow(QWidget* parent) : QWidget(parent) {
 
     connectHandler(cmdQuery, &QPushButton::clicked, this, &frmCashFlow::cmdQuery_Click);
     connectHandler(cmdExport, &QPushButton::clicked, this, &frmCashFlow::cmdExport_Click);
+    connectHandler(cmdExportItems, &QPushButton::clicked, this, &frmCashFlow::cmdExportItems_Click);
     connectHandler(cmdPrint, &QPushButton::clicked, this, &frmCashFlow::cmdPrint_Click);
     connectHandler(cmdClose, &QPushButton::clicked, this, [this] { close(); });
     cmdQuery_Click();
@@ -98,6 +99,18 @@ void frmCashFlow::cmdExport_Click() {
                        QStringLiteral("預估資金流量表"),
                        {company, QStringLiteral("預估資金流量表 ") + lbBalances->text()}),
         QStringLiteral("預估資金流量表"));
+}
+
+void frmCashFlow::cmdExportItems_Click() {
+    const QString company =
+        dbPrint->scalar(QStringLiteral("SELECT ion FROM company LIMIT 1")).toString();
+    exportWithDialog(
+        tableFromModel(items_,
+                       {CellKind::Date, CellKind::Text, CellKind::Text, CellKind::Text,
+                        CellKind::Amount, CellKind::Amount},
+                       QStringLiteral("預估收付明細"),
+                       {company, QStringLiteral("預估收付明細 ") + lbBalances->text()}),
+        QStringLiteral("預估收付明細"));
 }
 
 void frmCashFlow::cmdPrint_Click() {

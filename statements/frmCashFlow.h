@@ -22,6 +22,7 @@ class frmCashFlow : public QWidget, public Ui::frmCashFlow {
 
     void cmdQuery_Click();
     void cmdExport_Click();
+    void cmdExportItems_Click();  // every expected receipt and payment behind the periods
     void cmdPrint_Click();
 
   private:

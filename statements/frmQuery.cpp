@@ -187,11 +187,13 @@ void frmQuery::cmdQuery_Click() {
     const WaitCursor wait;
     VoucherQueryResult result = runVoucherQuery(*dbAcc, filter);
     totals_ = result.totals;
-    grdVouchers->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     vouchers_.setRows(std::move(result.rows));
-    lbTotals->setText(QStringLiteral("共 %1 筆　收入 %2　支出 %3　淨額 %4　稅額 %5")
+    const QString voided = totals_.voided > 0
+                               ? QStringLiteral("（作廢 %1 筆不計金額）").arg(totals_.voided)
+                               : QString();
+    lbTotals->setText(QStringLiteral("共 %1 筆%2　收入 %3　支出 %4　淨額 %5　稅額 %6")
                           .arg(totals_.count)
-                          .arg(FormatAmount(totals_.income), FormatAmount(totals_.expense),
+                          .arg(voided, FormatAmount(totals_.income), FormatAmount(totals_.expense),
                                FormatAmount(totals_.net()), FormatAmount(totals_.tax)));
 }
 
@@ -285,16 +287,22 @@ void frmQuery::printBook(const Book& book, RowsModel& model, const QString& titl
                    modelRows(model, QStringLiteral("rows")), title);
 }
 
+// Printed from the filter as it stands, run again first, so the rows and the period in the
+// heading are always the same query's (and a print before any query is not an empty page).
 void frmQuery::cmdPrint_Click() {
     if (tabBooks->currentWidget() == tabCash) {
         DateRange range;
         if (!readRange(dtCashFrom, lbCashFrom, dtCashTo, lbCashTo, &range))
             return;
+        cmdCash_Click();
         printBook(cashBook_, cash_, QStringLiteral("現金簿　") + rangeText(range));
     } else if (tabBooks->currentWidget() == tabBank) {
         DateRange range;
         if (!readRange(dtBankFrom, lbBankFrom, dtBankTo, lbBankTo, &range))
             return;
+        if (cbBankAccount->currentIndex() < 0 || cbBankAccount->currentIndex() >= accounts_.size())
+            return cmdBank_Click();  // says what is missing
+        cmdBank_Click();
         printBook(bankBook_, bank_,
                   QStringLiteral("銀行簿　") + cbBankAccount->currentText() + QStringLiteral("　") +
                       rangeText(range));
@@ -302,6 +310,7 @@ void frmQuery::cmdPrint_Click() {
         VoucherFilter filter;
         if (!readFilter(&filter))
             return;
+        cmdQuery_Click();
         report::Values values{
             {QStringLiteral("標題"), QStringLiteral("收支單查詢")},
             {QStringLiteral("期間"), QStringLiteral("發生日期 ") + rangeText(filter.occurred)},

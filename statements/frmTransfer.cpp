@@ -40,6 +40,8 @@ frmTransfer::frmTransfer(QWidget* parent) : QWidget(parent) {
     connectHandler(cbKind, &QComboBox::currentIndexChanged, this, &frmTransfer::cbKind_Click);
     connectHandler(cbFrom, &QComboBox::currentIndexChanged, this, &frmTransfer::cbFrom_Click);
     connectHandler(cmdSave, &QPushButton::clicked, this, &frmTransfer::cmdSave_Click);
+    connectHandler(cmdExport, &QPushButton::clicked, this, &frmTransfer::cmdExport_Click);
+    connectHandler(cmdPrint, &QPushButton::clicked, this, &frmTransfer::cmdPrint_Click);
     connectHandler(cmdReverse, &QPushButton::clicked, this, &frmTransfer::cmdReverse_Click);
     connectHandler(cmdClose, &QPushButton::clicked, this, [this] { close(); });
 }
@@ -205,6 +207,24 @@ void frmTransfer::cmdReverse_Click() {
         refresh();
         cbFrom_Click();
     }
+}
+
+void frmTransfer::cmdExport_Click() {
+    QVector<CellKind> kinds(list_.columnCount(), CellKind::Text);
+    kinds[1] = CellKind::Date;
+    kinds[4] = CellKind::Amount;
+    const QString company =
+        dbPrint->scalar(QStringLiteral("SELECT ion FROM company LIMIT 1")).toString();
+    exportWithDialog(
+        tableFromModel(list_, kinds, QStringLiteral("轉帳"), {company, QStringLiteral("轉帳處理")}),
+        QStringLiteral("轉帳"));
+}
+
+void frmTransfer::cmdPrint_Click() {
+    printStatement(this, QStringLiteral("transfers.rpt"),
+                   {{QStringLiteral("標題"), QStringLiteral("轉帳處理")},
+                    {QStringLiteral("筆數"), QString::number(list_.rowCount())}},
+                   modelRows(list_, QStringLiteral("rows")), QStringLiteral("轉帳處理"));
 }
 
 }  // namespace orvik::statements

@@ -22,6 +22,8 @@ class frmTransfer : public QWidget, public Ui::frmTransfer {
     void cbFrom_Click();
     void cmdSave_Click();
     void cmdReverse_Click();
+    void cmdExport_Click();
+    void cmdPrint_Click();
 
   private:
     void fillSides();

@@ -71,7 +71,8 @@ void TestStatementWindows::initTestCase() {
 
 void TestStatementWindows::init() {
     sandbox_ = std::make_unique<ProgramSandbox>();
-    for (const char* layout : {"query.rpt", "book.rpt", "bills.rpt", "income.rpt", "cashflow.rpt"})
+    for (const char* layout :
+         {"query.rpt", "book.rpt", "bills.rpt", "income.rpt", "cashflow.rpt", "transfers.rpt"})
         QVERIFY(QFile::copy(QStringLiteral(ORVIK_REPORT_SOURCE_DIR "/") + QLatin1String(layout),
                             QDir(sandbox_->programFolder()).filePath(QLatin1String(layout))));
     openFolder(data_.path());
@@ -107,8 +108,8 @@ void TestStatementWindows::queryFiltersTotalsExportAndPrint() {
     QCOMPARE(f->vouchers()->rowCount(), int(expected));
     QCOMPARE(
         f->totals().expense,
-        num(*app::dbAcc, QStringLiteral("SELECT sum(金額) FROM iof WHERE pay <> 0 AND 發生日期 "
-                                        "BETWEEN '2024-02-01' AND '2024-02-29'")));
+        num(*app::dbAcc, QStringLiteral("SELECT sum(金額) FROM iof WHERE pay <> 0 AND 方式 <> -3 "
+                                        "AND 發生日期 BETWEEN '2024-02-01' AND '2024-02-29'")));
     QVERIFY(f->lbTotals->text().contains(QString::number(expected)));
 
     // A date box that holds no date is told by its caption.
@@ -209,6 +210,17 @@ void TestStatementWindows::cashFlowPrints() {
     const QString text = pdfText(out_.filePath(QStringLiteral("cashflow.pdf")));
     QVERIFY(text.contains(QStringLiteral("已逾期")));
     QVERIFY(text.contains(app::FormatAmount(f->flow().buckets.last().balance)));
+
+    // The details behind the periods export on their own: a line for each expected item.
+    QVERIFY(!f->flow().items.isEmpty());
+    const QString csv = out_.filePath(QStringLiteral("items.csv"));
+    sandbox_->prompts().expectFile(csv);
+    QTest::mouseClick(f->cmdExportItems, Qt::LeftButton);
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString exported = QString::fromUtf8(file.readAll());
+    QCOMPARE(exported.count(QStringLiteral("\r\n")), f->flow().items.size() + 3);
+    QVERIFY(exported.contains(f->flow().items.first().reference));
 }
 
 void TestStatementWindows::transferWindowWritesAndRefuses() {
@@ -252,6 +264,22 @@ void TestStatementWindows::transferWindowWritesAndRefuses() {
     QTest::mouseClick(f->cmdReverse, Qt::LeftButton);
     QCOMPARE(cashBalance(*app::dbAcc), cashBefore);
     QCOMPARE(f->list()->rowCount(), 2);
+
+    // Both transfers go out as a list: exported and printed.
+    const QString csv = out_.filePath(QStringLiteral("transfers.csv"));
+    sandbox_->prompts().expectFile(csv);
+    QTest::mouseClick(f->cmdExport, Qt::LeftButton);
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString exported = QString::fromUtf8(file.readAll());
+    QTest::mouseClick(f->cmdPrint, Qt::LeftButton);
+    const QString printed = pdfText(out_.filePath(QStringLiteral("transfers.pdf")));
+    for (const QString& key : {f->list()->text(0, 0), f->list()->text(1, 0)}) {
+        QVERIFY2(exported.contains(key), qPrintable(exported));
+        // The number after 轉: a reader of the PDF may set a word of another font apart.
+        QVERIFY2(printed.contains(key.mid(1)), qPrintable(printed));
+    }
+    QVERIFY(printed.contains(QStringLiteral("1,000")));
 }
 
 int main(int argc, char** argv) {

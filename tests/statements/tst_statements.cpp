@@ -166,9 +166,10 @@ void TestStatements::voucherQueryTotals() {
     const VoucherQueryResult r = runVoucherQuery(*db_, f);
     const QString sums =
         QStringLiteral(
-            "SELECT count(*), coalesce(sum(CASE WHEN pay = 0 THEN 金額 END), 0), "
-            "coalesce(sum(CASE WHEN pay <> 0 THEN 金額 END), 0), coalesce(sum(稅額), 0) "
-            "FROM iof WHERE ") +
+            "SELECT count(*), coalesce(sum(CASE WHEN pay = 0 AND 方式 <> -3 THEN 金額 END), 0), "
+            "coalesce(sum(CASE WHEN pay <> 0 AND 方式 <> -3 THEN 金額 END), 0), "
+            "coalesce(sum(CASE WHEN 方式 <> -3 THEN 稅額 END), 0), "
+            "count(CASE WHEN 方式 = -3 THEN 1 END) FROM iof WHERE ") +
         where;
     auto rs = db_->openRecordset(sums, store::RecordsetType::Snapshot);
     QVERIFY(rs.field(0).toLongLong() > 0);
@@ -176,6 +177,7 @@ void TestStatements::voucherQueryTotals() {
     QCOMPARE(r.totals.income, rs.field(1).toLongLong());
     QCOMPARE(r.totals.expense, rs.field(2).toLongLong());
     QCOMPARE(r.totals.tax, rs.field(3).toLongLong());
+    QCOMPARE(r.totals.voided, rs.field(4).toLongLong());
     rs.Close();
     // In number order.
     for (int i = 1; i < r.rows.size(); ++i) {
@@ -379,8 +381,9 @@ void TestStatements::bookCheckNamesFirstDivergence() {
 
     // Rows stored out of id order are still walked by id; an undated row belongs to the open
     // range only; a date stored with a time counts on its day.
-    db->execute(QStringLiteral("INSERT INTO cash VALUES (6, 0, '2024-02-29 00:00:00', 45, '', "
-                               "'', 700)"));
+    db->execute(
+        QStringLiteral("INSERT INTO cash VALUES (6, 0, '2024-02-29 00:00:00', 45, '', "
+                       "'', 700)"));
     addCash(*db, 5, true, QDate(), 5, 745);
     book = cashBook(*db, {});
     QVERIFY(book.check.consistent);
