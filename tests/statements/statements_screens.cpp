@@ -23,6 +23,7 @@
 #include "Globals.h"
 #include "OrvikApplication.h"
 #include "Prompts.h"
+#include "ScreenKit.h"
 #include "TestDataFolder.h"
 #include "Transfer.h"
 #include "frmBillRegister.h"
@@ -36,33 +37,9 @@ using namespace orvik::statements;
 
 namespace {
 
-void settle(int ms = 300) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-class EchoPrompts final : public app::PromptService {
-  public:
-    app::Answer message(const app::MessageRequest& request) override {
-        QTextStream(stderr) << "screens: message [" << request.title << "] " << request.text
-                            << '\n';
-        return app::Answer::No;
-    }
-    std::optional<QString> input(const app::InputRequest&) override { return std::nullopt; }
-    QString openFile(const app::FileRequest&) override { return {}; }
-};
-
-bool ok = true;
-
-void save(QWidget* w, const QDir& dir, const QString& name) {
-    w->show();
-    settle();
-    const QString file = dir.filePath(name + QStringLiteral(".png"));
-    const bool saved = w->grab().save(file);
-    QTextStream(stderr) << "screens: " << (saved ? "wrote " : "FAILED ") << file << '\n';
-    ok = ok && saved;
-}
+using testing::EchoPrompts;
+using testing::save;
+using testing::settle;
 
 bool copyFolder(const QString& from, const QString& to) {
     const QDir source(from);
@@ -168,10 +145,10 @@ int main(int argc, char** argv) {
         save(transfers, out, QStringLiteral("transfer"));
     } catch (const store::EngineError& e) {
         std::fprintf(stderr, "screens: %d %s\n", e.number(), qPrintable(e.description()));
-        ok = false;
+        testing::screensOk() = false;
     }
     app::Forms::unloadAll();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     app::resetGlobals();
-    return ok ? 0 : 1;
+    return testing::screensOk() ? 0 : 1;
 }

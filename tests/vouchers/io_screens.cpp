@@ -14,6 +14,7 @@
 #include "Program.h"
 #include "Prompts.h"
 #include "Schema.h"
+#include "ScreenKit.h"
 #include "frmAdAcc.h"
 #include "frmIo.h"
 
@@ -23,33 +24,9 @@ using vouchers::frmIo;
 
 namespace {
 
-void settle(int ms = 300) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-class EchoPrompts final : public app::PromptService {
-  public:
-    app::Answer message(const app::MessageRequest& request) override {
-        QTextStream(stderr) << "screens: message [" << request.title << "] " << request.text
-                            << '\n';
-        return request.buttons == app::Buttons::YesNo ? app::Answer::No : app::Answer::OK;
-    }
-    std::optional<QString> inputAnswer;  // what is typed into an input box; none: cancelled
-    std::optional<QString> input(const app::InputRequest&) override { return inputAnswer; }
-    QString openFile(const app::FileRequest&) override { return {}; }
-};
-
-bool ok = true;
-
-void save(QWidget* w, const QDir& dir, const QString& name) {
-    settle();
-    const QString file = dir.filePath(name + QStringLiteral(".png"));
-    const bool saved = w->grab().save(file);
-    QTextStream(stderr) << "screens: " << (saved ? "wrote " : "FAILED ") << file << '\n';
-    ok = ok && saved;
-}
+using testing::EchoPrompts;
+using testing::save;
+using testing::settle;
 
 // Moves the scroll bar to the last voucher whose status `where` selects.
 bool showVoucher(frmIo* f, const QString& where) {
@@ -146,10 +123,10 @@ int main(int argc, char** argv) {
         f->cmdSall_Click();
     } catch (const store::EngineError& e) {
         std::fprintf(stderr, "screens: %d %s\n", e.number(), qPrintable(e.description()));
-        ok = false;
+        testing::screensOk() = false;
     }
     app::Forms::unloadAll();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     app::resetGlobals();
-    return ok ? 0 : 1;
+    return testing::screensOk() ? 0 : 1;
 }
