@@ -8,6 +8,7 @@
 #include <QJsonValue>
 #include <QMap>
 #include <algorithm>
+#include <array>
 
 #include "Clock.h"
 #include "Globals.h"
@@ -140,15 +141,15 @@ struct Fields {
 // The chained hash: BLAKE2b-256 over the previous event's hash (as its 64 hexadecimal
 // characters; nothing for the first event) followed by every field as a netstring of its
 // UTF-8 bytes ("<length>:<bytes>,"), in the order of Fields. Hex, lower case.
-QString chainHash(const QByteArray& previous, const Fields& f) {
+using FieldBytes = std::array<QByteArray, 11>;
+
+QByteArray chainHashOf(const QByteArray& previous, const FieldBytes& fields) {
     crypto_generichash_state state;
     crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES);
     crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(previous.constData()),
                               quint64(previous.size()));
     QByteArray buffer;
-    for (const QString* field : {&f.id, &f.workDate, &f.realTime, &f.login, &f.kind, &f.table,
-                                 &f.key, &f.voucher, &f.before, &f.after, &f.note}) {
-        const QByteArray bytes = field->toUtf8();
+    for (const QByteArray& bytes : fields) {
         buffer.clear();
         buffer += QByteArray::number(bytes.size());
         buffer += ':';
@@ -160,7 +161,14 @@ QString chainHash(const QByteArray& previous, const Fields& f) {
     }
     unsigned char out[crypto_generichash_BYTES];
     crypto_generichash_final(&state, out, sizeof out);
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(out), sizeof out).toHex());
+    return QByteArray(reinterpret_cast<const char*>(out), sizeof out).toHex();
+}
+
+QString chainHash(const QByteArray& previous, const Fields& f) {
+    return QString::fromLatin1(chainHashOf(
+        previous, {f.id.toUtf8(), f.workDate.toUtf8(), f.realTime.toUtf8(), f.login.toUtf8(),
+                   f.kind.toUtf8(), f.table.toUtf8(), f.key.toUtf8(), f.voucher.toUtf8(),
+                   f.before.toUtf8(), f.after.toUtf8(), f.note.toUtf8()}));
 }
 
 void ensureSodium() {
@@ -416,10 +424,6 @@ ChainReport verifyChain(Database& db) {
     constexpr int kPiece = 100000;
     qint64 expected = 1;
     QByteArray previous;
-    const auto text = [](const store::RowReader& rows, int c) {
-        const QVariant v = rows.value(c);
-        return v.isNull() ? QString() : v.toString();
-    };
     for (;;) {
         store::RowReader rs(
             db,
@@ -430,9 +434,12 @@ ChainReport verifyChain(Database& db) {
         int read = 0;
         for (; rs.next(); ++read) {
             const qint64 id = rs.integer(0);
-            Fields f{text(rs, 0), text(rs, 1), text(rs, 2), text(rs, 3), text(rs, 4), text(rs, 5),
-                     text(rs, 6), text(rs, 7), text(rs, 8), text(rs, 9), text(rs, 10)};
-            const QString stored = text(rs, 11);
+            // The stored bytes as they are: the hash covers the UTF-8 text, so nothing needs
+            // converting (this is most of the time of a long chain).
+            FieldBytes f;
+            for (int c = 0; c < int(f.size()); ++c)
+                f[size_t(c)] = rs.bytes(c);
+            const QByteArray stored = rs.bytes(11);
             if (id != expected) {
                 report.brokenAt = id;
                 report.problem =
@@ -441,16 +448,16 @@ ChainReport verifyChain(Database& db) {
                         : QStringLiteral("第 %1 到 %2 筆事件不見了").arg(expected).arg(id - 1);
                 return report;
             }
-            if (chainHash(previous, f) != stored) {
+            if (chainHashOf(previous, f) != stored) {
                 report.brokenAt = id;
                 report.problem =
                     QStringLiteral("第 %1 筆事件的內容與它的雜湊不符（事件或它前一筆被改過）")
                         .arg(id);
                 return report;
             }
-            previous = stored.toLatin1();
+            previous = stored;
             report.lastId = id;
-            report.lastHash = stored;
+            report.lastHash = QString::fromLatin1(stored);
             ++expected;
         }
         if (read < kPiece)

@@ -294,6 +294,10 @@ qint64 RowReader::integer(int column) const {
     return st_->columnInt64(column);
 }
 
+QByteArray RowReader::bytes(int column) const {
+    return st_->columnBytes(column);
+}
+
 bool RowReader::isInteger(int column) const {
     return st_->columnIsInteger(column);
 }

@@ -188,8 +188,9 @@ class RowReader {
 
     bool next();  // true while a row is available
     QVariant value(int column) const;
-    qint64 integer(int column) const;  // null reads 0
-    bool isInteger(int column) const;  // stored as an integer, so integer() reads it whole
+    qint64 integer(int column) const;    // null reads 0
+    bool isInteger(int column) const;    // stored as an integer, so integer() reads it whole
+    QByteArray bytes(int column) const;  // as UTF-8 text (a number in decimal), unconverted
 
   private:
     std::unique_ptr<Statement> st_;

@@ -32,6 +32,10 @@ class Statement {
     QVariant column(int i) const;
     qint64 columnInt64(int i) const { return sqlite3_column_int64(stmt_, i); }
     bool columnIsInteger(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_INTEGER; }
+    QByteArray columnBytes(int i) const {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+        return text ? QByteArray(text, sqlite3_column_bytes(stmt_, i)) : QByteArray();
+    }
     bool readOnly() const { return sqlite3_stmt_readonly(stmt_) != 0; }
 
   private:
