@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include "../BenchFolder.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -37,17 +39,6 @@ using namespace orvik::statements;
 namespace {
 
 QTextStream out(stdout);
-
-bool runAdmin(const QStringList& args) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(ORVIK_ADMIN), args);
-    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        out << "orvik-admin " << args.join(' ') << " failed" << Qt::endl;
-        return false;
-    }
-    return true;
-}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -108,31 +99,12 @@ void row(const QString& what, double store, double bare, const QString& target, 
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QString dir;
-    qint64 vouchersWanted = 1000000;
-    int rounds = 3;
-    bool keep = false;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--vouchers") && i + 1 < args.size())
-            vouchersWanted = args[++i].toLongLong();
-        else if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
-            rounds = std::max(1, args[++i].toInt());
-        else if (args[i] == QLatin1String("--keep"))
-            keep = true;
-        else
-            dir = args[i];
-    }
+    bench::FolderArgs folder = bench::parseFolderArgs(app.arguments().mid(1), 3);
     QTemporaryDir temp;
-    if (dir.isEmpty()) {
-        temp.setAutoRemove(!keep);
-        dir = temp.filePath(QStringLiteral("data"));
-        out << "making " << vouchersWanted << " vouchers in " << dir << Qt::endl;
-        if (!runAdmin({QStringLiteral("init"), dir, QStringLiteral("--demo")}) ||
-            !runAdmin({QStringLiteral("generate"), dir, QStringLiteral("--vouchers"),
-                       QString::number(vouchersWanted)}))
-            return 1;
-    }
+    if (!bench::ensureFolder(folder, temp, QStringLiteral(ORVIK_ADMIN), out))
+        return 1;
+    const QString dir = folder.dir;
+    const int rounds = folder.rounds;
     auto db = store::Database::open(QDir(dir).filePath(QStringLiteral("acc.mdb")),
                                     store::schema::acc().connect());
     Bare bare(dir);

@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include "../BenchFolder.h"
+
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDir>
@@ -96,17 +98,6 @@ void row(const QString& what, const QString& form, const QString& bare, const QS
         << target.leftJustified(10) << (ok ? "ok" : "OVER") << Qt::endl;
 }
 
-bool runAdmin(const QStringList& args) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(ORVIK_ADMIN), args);
-    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        out << "orvik-admin " << args.join(' ') << " failed" << Qt::endl;
-        return false;
-    }
-    return true;
-}
-
 // Bare SQLite on its own connection: the statements the form's work comes down to.
 class Bare {
   public:
@@ -148,7 +139,8 @@ class Bare {
     void keys() {
         keys_.clear();
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(acc_, "SELECT rowid FROM iof ORDER BY length(單號), 單號", -1, &st, nullptr);
+        sqlite3_prepare_v2(acc_, "SELECT rowid FROM iof ORDER BY length(單號), 單號", -1, &st,
+                           nullptr);
         while (sqlite3_step(st) == SQLITE_ROW)
             keys_.push_back(sqlite3_column_int64(st, 0));
         sqlite3_finalize(st);
@@ -268,31 +260,13 @@ class QuietPrompts final : public app::PromptService {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
-    qint64 vouchersWanted = 1000000;
-    int rounds = 7;
-    bool keep = false;
-    QString dir;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--vouchers") && i + 1 < args.size())
-            vouchersWanted = args[++i].toLongLong();
-        else if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
-            rounds = std::max(1, args[++i].toInt());
-        else if (args[i] == QLatin1String("--keep"))
-            keep = true;
-        else
-            dir = args[i];
-    }
+    bench::FolderArgs folder = bench::parseFolderArgs(QCoreApplication::arguments().mid(1), 7);
     QTemporaryDir temp;
-    if (dir.isEmpty()) {
-        temp.setAutoRemove(!keep);
-        dir = temp.filePath(QStringLiteral("data"));
-        out << "making " << vouchersWanted << " vouchers in " << dir << Qt::endl;
-        if (!runAdmin({QStringLiteral("init"), dir, QStringLiteral("--demo")}) ||
-            !runAdmin({QStringLiteral("generate"), dir, QStringLiteral("--vouchers"),
-                       QString::number(vouchersWanted)}))
-            return 1;
-    }
+    if (!bench::ensureFolder(folder, temp, QStringLiteral(ORVIK_ADMIN), out))
+        return 1;
+    const QString dir = folder.dir;
+    const int rounds = folder.rounds;
+    const bool keep = folder.keep;
 
     QuietPrompts prompts;
     app::ScopedPrompts installed(prompts);
