@@ -350,25 +350,44 @@ QJsonObject currentRow(const Recordset& rs) {
     return o;
 }
 
-QJsonObject rowOf(Database& db, const QString& table, const QString& keyColumn,
-                  const QVariant& key) {
-    Recordset rs = db.openRecordset(
-        QStringLiteral("select * from %1 where %2 = ?").arg(quoteName(table), quoteName(keyColumn)),
-        RecordsetType::Snapshot, {key});
+QJsonObject rowOf(Database& db, const QString& table, const QStringList& keyColumns,
+                  const QVariantList& keys) {
+    QStringList where;
+    for (const QString& c : keyColumns)
+        where << quoteName(c) + QStringLiteral(" = ?");
+    Recordset rs = db.openRecordset(QStringLiteral("select * from %1 where %2")
+                                        .arg(quoteName(table), where.join(QStringLiteral(" and "))),
+                                    RecordsetType::Snapshot, keys);
     const QJsonObject o = currentRow(rs);
     rs.Close();
     return withoutPasswords(table, o);
 }
 
+QJsonObject rowOf(Database& db, const QString& table, const QString& keyColumn,
+                  const QVariant& key) {
+    return rowOf(db, table, QStringList{keyColumn}, QVariantList{key});
+}
+
+void recordRowChange(Database& db, Kind kind, const QString& table, const QStringList& keyColumns,
+                     const QVariantList& oldKeys, const QVariantList& newKeys,
+                     const std::function<void()>& write, const QString& note) {
+    const QJsonObject before =
+        oldKeys.isEmpty() ? QJsonObject() : rowOf(db, table, keyColumns, oldKeys);
+    write();
+    const QJsonObject after =
+        newKeys.isEmpty() ? QJsonObject() : rowOf(db, table, keyColumns, newKeys);
+    QStringList key;
+    for (const QVariant& v : newKeys.isEmpty() ? oldKeys : newKeys)
+        key << v.toString();
+    record(db, {kind, table, key.join(QLatin1Char('/')), before, after, note});
+}
+
 void recordRowChange(Database& db, Kind kind, const QString& table, const QString& keyColumn,
                      const QVariant& oldKey, const QVariant& newKey,
                      const std::function<void()>& write, const QString& note) {
-    const QJsonObject before =
-        oldKey.isValid() ? rowOf(db, table, keyColumn, oldKey) : QJsonObject();
-    write();
-    const QJsonObject after =
-        newKey.isValid() ? rowOf(db, table, keyColumn, newKey) : QJsonObject();
-    record(db, {kind, table, (newKey.isValid() ? newKey : oldKey).toString(), before, after, note});
+    recordRowChange(db, kind, table, QStringList{keyColumn},
+                    oldKey.isValid() ? QVariantList{oldKey} : QVariantList(),
+                    newKey.isValid() ? QVariantList{newKey} : QVariantList(), write, note);
 }
 
 QVector<StoredEvent> readEvents(Database& db, const Filter& filter) {

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 #include <functional>
@@ -69,7 +70,10 @@ void record(store::Database& db, const Event& e);
 // such row. A 員工 row's password shows only whether one is set.
 QJsonObject rowOf(store::Database& db, const QString& table, const QString& keyColumn,
                   const QVariant& key);
-// The current row of a cursor, likewise (a table whose key is more than one column).
+// The row whose `keyColumns` hold `keys` (a bank account: its bank and number).
+QJsonObject rowOf(store::Database& db, const QString& table, const QStringList& keyColumns,
+                  const QVariantList& keys);
+// The current row of a cursor, likewise.
 QJsonObject currentRow(const store::Recordset& rs);
 
 // Runs `write` inside the caller's transaction and records it as one event on the row of
@@ -78,6 +82,12 @@ QJsonObject currentRow(const store::Recordset& rs);
 void recordRowChange(store::Database& db, Kind kind, const QString& table, const QString& keyColumn,
                      const QVariant& oldKey, const QVariant& newKey,
                      const std::function<void()>& write, const QString& note = {});
+// Likewise for a key of several columns, shown as its values joined by "/"; an empty list is
+// no row. `note` is read after `write`, so the write may fill it in ("已更新 3 張收支單").
+void recordRowChange(store::Database& db, Kind kind, const QString& table,
+                     const QStringList& keyColumns, const QVariantList& oldKeys,
+                     const QVariantList& newKeys, const std::function<void()>& write,
+                     const QString& note = {});
 
 // --- Reading the trail ---
 

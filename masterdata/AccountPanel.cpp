@@ -2,6 +2,7 @@
 
 #include <QItemSelectionModel>
 
+#include "Audit.h"
 #include "Globals.h"
 #include "Program.h"
 #include "Recordset.h"
@@ -149,16 +150,27 @@ void AccountPanel::cmdSave_Click() {
             outcome = Outcome::Clash;
             return;
         }
-        if (original_) {
-            db.execute(QStringLiteral("update acc set id = ?, incom = ?, acc = ? where id = ?"),
-                       {code, income, name, oldCode});
-            if (renameVouchers)
-                renamed = db.execute(
-                    QStringLiteral("update iof set 科目名稱 = ? where 科目代號 = ?"), {name, code});
-        } else {
-            db.execute(QStringLiteral("insert into acc (id, incom, acc) values (?, ?, ?)"),
-                       {code, income, name});
-        }
+        QString note;
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, QStringLiteral("acc"), QStringLiteral("id"),
+            original_ ? QVariant(oldCode) : QVariant(), code,
+            [&] {
+                if (original_) {
+                    db.execute(
+                        QStringLiteral("update acc set id = ?, incom = ?, acc = ? where id = ?"),
+                        {code, income, name, oldCode});
+                    if (renameVouchers)
+                        renamed = db.execute(
+                            QStringLiteral("update iof set 科目名稱 = ? where 科目代號 = ?"),
+                            {name, code});
+                    if (renamed > 0)
+                        note = QStringLiteral("已更新 %1 張收支單的科目名稱").arg(renamed);
+                } else {
+                    db.execute(QStringLiteral("insert into acc (id, incom, acc) values (?, ?, ?)"),
+                               {code, income, name});
+                }
+            },
+            note);
         tx.commit();
     });
     if (!written)
@@ -206,7 +218,10 @@ void AccountPanel::cmdDelete_Click() {
             outcome = Outcome::InUse;
             return;
         }
-        db.execute(QStringLiteral("delete from acc where id = ?"), {code});
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, QStringLiteral("acc"), QStringLiteral("id"), code,
+            QVariant(),
+            [&] { db.execute(QStringLiteral("delete from acc where id = ?"), {code}); });
         tx.commit();
     });
     if (!written)

@@ -2,6 +2,7 @@
 
 #include <QItemSelectionModel>
 
+#include "Audit.h"
 #include "EraDate.h"
 #include "Globals.h"
 #include "Program.h"
@@ -175,22 +176,30 @@ void BankListPanel::cmdSave_Click() {
         QVariantList values{bank, account, holder};
         if (kind_ == Kind::Cheque)
             values << allowance;
-        if (original_) {
-            QStringList set;
-            for (const QString& c : columns())
-                set << quoted(c) + QStringLiteral(" = ?");
-            db.execute(QStringLiteral("update %1 set %2 where bank = ? and id = ?")
-                           .arg(table(), set.join(QStringLiteral(", "))),
-                       values + QVariantList{original_->value(kBank), original_->value(kAccount)});
-        } else {
-            QStringList marks;
-            for (int i = 0; i < values.size(); ++i)
-                marks << QStringLiteral("?");
-            db.execute(QStringLiteral("insert into %1 (%2) values (%3)")
-                           .arg(table(), columns().join(QStringLiteral(", ")),
-                                marks.join(QStringLiteral(", "))),
-                       values);
-        }
+        const QStringList keyColumns{QStringLiteral("bank"), QStringLiteral("id")};
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, table(), keyColumns,
+            original_ ? QVariantList{original_->value(kBank), original_->value(kAccount)}
+                      : QVariantList(),
+            {bank, account}, [&] {
+                if (original_) {
+                    QStringList set;
+                    for (const QString& c : columns())
+                        set << quoted(c) + QStringLiteral(" = ?");
+                    db.execute(
+                        QStringLiteral("update %1 set %2 where bank = ? and id = ?")
+                            .arg(table(), set.join(QStringLiteral(", "))),
+                        values + QVariantList{original_->value(kBank), original_->value(kAccount)});
+                } else {
+                    QStringList marks;
+                    for (int i = 0; i < values.size(); ++i)
+                        marks << QStringLiteral("?");
+                    db.execute(QStringLiteral("insert into %1 (%2) values (%3)")
+                                   .arg(table(), columns().join(QStringLiteral(", ")),
+                                        marks.join(QStringLiteral(", "))),
+                               values);
+                }
+            });
         tx.commit();
     });
     if (!written)
@@ -240,8 +249,12 @@ void BankListPanel::cmdDelete_Click() {
             outcome = Outcome::InUse;
             return;
         }
-        db.execute(QStringLiteral("delete from %1 where bank = ? and id = ?").arg(table()),
-                   {bank, account});
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, table(), {QStringLiteral("bank"), QStringLiteral("id")},
+            {bank, account}, {}, [&] {
+                db.execute(QStringLiteral("delete from %1 where bank = ? and id = ?").arg(table()),
+                           {bank, account});
+            });
         tx.commit();
     });
     if (!written)

@@ -2,6 +2,7 @@
 
 #include <QItemSelectionModel>
 
+#include "Audit.h"
 #include "Globals.h"
 #include "Program.h"
 #include "Recordset.h"
@@ -164,6 +165,20 @@ void WordListPanel::rewriteOrder(store::Database& db, const QStringList& order) 
                    {i + 1, order.at(i)});
 }
 
+void WordListPanel::recordWord(store::Database& db, const QString& before, const QString& after,
+                               const std::function<void()>& write) {
+    const bool work = kind_ == Kind::WorkTypes;
+    const QStringList columns = work ? QStringList{QStringLiteral("pj_id"), QStringLiteral("w")}
+                                     : QStringList{wordColumn()};
+    auto keyOf = [&](const QString& word) {
+        if (word.isNull())
+            return QVariantList();
+        return work ? QVariantList{project(), word} : QVariantList{word};
+    };
+    audit::recordRowChange(db, audit::Kind::MasterData, table(), columns, keyOf(before),
+                           keyOf(after), write);
+}
+
 void WordListPanel::cmdSave_Click() {
     const QString word = txtWord->text().trimmed();
     if (word.isEmpty())
@@ -184,24 +199,26 @@ void WordListPanel::cmdSave_Click() {
             outcome = Outcome::Clash;
             return;
         }
-        if (original_) {
-            if (kind_ == Kind::WorkTypes)
-                db.execute(QStringLiteral("update w4pj set w = ? where pj_id = ? and w = ?"),
-                           {word, project(), *original_});
-            else
-                db.execute(QStringLiteral("update %1 set %2 = ? where %2 = ?")
+        recordWord(db, original_.value_or(QString()), word, [&] {
+            if (original_) {
+                if (kind_ == Kind::WorkTypes)
+                    db.execute(QStringLiteral("update w4pj set w = ? where pj_id = ? and w = ?"),
+                               {word, project(), *original_});
+                else
+                    db.execute(QStringLiteral("update %1 set %2 = ? where %2 = ?")
+                                   .arg(quoted(table()), quoted(wordColumn())),
+                               {word, *original_});
+            } else if (kind_ == Kind::WorkTypes) {
+                db.execute(QStringLiteral("insert into w4pj (pj_id, w) values (?, ?)"),
+                           {project(), word});
+            } else {
+                // As the voucher form adds a word: first in the list, every other one down a place.
+                db.execute(QStringLiteral("insert into %1 (id, %2) values (0, ?)")
                                .arg(quoted(table()), quoted(wordColumn())),
-                           {word, *original_});
-        } else if (kind_ == Kind::WorkTypes) {
-            db.execute(QStringLiteral("insert into w4pj (pj_id, w) values (?, ?)"),
-                       {project(), word});
-        } else {
-            // As the voucher form adds a word: first in the list, every other one down a place.
-            db.execute(QStringLiteral("insert into %1 (id, %2) values (0, ?)")
-                           .arg(quoted(table()), quoted(wordColumn())),
-                       {word});
-            db.execute(QStringLiteral("update %1 set id = id + 1").arg(quoted(table())));
-        }
+                           {word});
+                db.execute(QStringLiteral("update %1 set id = id + 1").arg(quoted(table())));
+            }
+        });
         tx.commit();
     });
     if (!written)
@@ -228,13 +245,15 @@ void WordListPanel::cmdDelete_Click() {
             changed = !storedWords(db).contains(*original_);
             if (changed)
                 return;
-            if (kind_ == Kind::WorkTypes)
-                db.execute(QStringLiteral("delete from w4pj where pj_id = ? and w = ?"),
-                           {project(), *original_});
-            else
-                db.execute(QStringLiteral("delete from %1 where %2 = ?")
-                               .arg(quoted(table()), quoted(wordColumn())),
-                           {*original_});
+            recordWord(db, *original_, QString(), [&] {
+                if (kind_ == Kind::WorkTypes)
+                    db.execute(QStringLiteral("delete from w4pj where pj_id = ? and w = ?"),
+                               {project(), *original_});
+                else
+                    db.execute(QStringLiteral("delete from %1 where %2 = ?")
+                                   .arg(quoted(table()), quoted(wordColumn())),
+                               {*original_});
+            });
             tx.commit();
         }))
         return;
@@ -271,6 +290,12 @@ void WordListPanel::move(int by) {
             if (changed)
                 return;
             rewriteOrder(db, order);
+            // One event for the new order rather than one per row renumbered.
+            audit::record(db, {audit::Kind::MasterData,
+                               table(),
+                               kind_ == Kind::WorkTypes ? project() : QStringLiteral("順序"),
+                               {{QStringLiteral("順序"), shown.join(QStringLiteral("、"))}},
+                               {{QStringLiteral("順序"), order.join(QStringLiteral("、"))}}});
             tx.commit();
         }))
         return;

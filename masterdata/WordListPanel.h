@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 // One word list of 詞庫, in the order the voucher form offers it: the purposes (use), the two
 // remark lists (ps1, ps2), ranked by id (1 first), or the work types of a project (w4pj), in
 // the order they were stored. Add, rename, remove, move up and down. Stored vouchers keep the
@@ -41,6 +43,9 @@ class WordListPanel : public QWidget, public Ui::WordListPanel {
     QString project() const;
     QStringList storedWords(store::Database& db) const;
     void rewriteOrder(store::Database& db, const QStringList& order);
+    // Records `write` as a change of the word's row (work types: the project's row of it).
+    void recordWord(store::Database& db, const QString& before, const QString& after,
+                    const std::function<void()>& write);
     void LoadWords(const QString& choose);
     void move(int by);
 

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <cmath>
 
+#include "Audit.h"
 #include "Clock.h"
 #include "Database.h"
 #include "EraDate.h"
@@ -287,20 +288,27 @@ void frmContracts::cmdSave_Click() {
             outcome = Outcome::Clash;
             return;
         }
-        if (contractOriginal_) {
-            db.execute(QStringLiteral("update %1 set id = ?, 收名稱 = ? where id = ?").arg(t),
-                       {id, name, oldId});
-            // The schedule follows its contract; the vouchers that settled rows name no contract.
-            if (id != oldId) {
-                for (int kind : {0, 1})
-                    db.execute(QStringLiteral("update %1 set id = ? where id = ?")
-                                   .arg(quoted(rowTable(kind))),
-                               {id, oldId});
-            }
-        } else {
-            db.execute(QStringLiteral("insert into %1 (id, 收名稱, Let) values (?, ?, '0')").arg(t),
-                       {id, name});
-        }
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, table(), QStringLiteral("id"),
+            contractOriginal_ ? QVariant(oldId) : QVariant(), id, [&] {
+                if (contractOriginal_) {
+                    db.execute(
+                        QStringLiteral("update %1 set id = ?, 收名稱 = ? where id = ?").arg(t),
+                        {id, name, oldId});
+                    // The schedule follows its contract; the vouchers that settled rows name no
+                    // contract.
+                    if (id != oldId) {
+                        for (int kind : {0, 1})
+                            db.execute(QStringLiteral("update %1 set id = ? where id = ?")
+                                           .arg(quoted(rowTable(kind))),
+                                       {id, oldId});
+                    }
+                } else {
+                    db.execute(QStringLiteral("insert into %1 (id, 收名稱, Let) values (?, ?, '0')")
+                                   .arg(t),
+                               {id, name});
+                }
+            });
         tx.commit();
     });
     if (!written)
@@ -348,11 +356,17 @@ void frmContracts::cmdDelete_Click() {
                 outcome = Outcome::Locked;
                 return;
             }
-            for (int kind : {0, 1})
-                db.execute(
-                    QStringLiteral("delete from %1 where id = ?").arg(quoted(rowTable(kind))),
-                    {id});
-            db.execute(QStringLiteral("delete from %1 where id = ?").arg(quoted(table())), {id});
+            audit::recordRowChange(
+                db, audit::Kind::MasterData, table(), QStringLiteral("id"), id, QVariant(),
+                [&] {
+                    for (int kind : {0, 1})
+                        db.execute(QStringLiteral("delete from %1 where id = ?")
+                                       .arg(quoted(rowTable(kind))),
+                                   {id});
+                    db.execute(QStringLiteral("delete from %1 where id = ?").arg(quoted(table())),
+                               {id});
+                },
+                QStringLiteral("連同其 %1 期").arg(rows_->rowCount()));
             tx.commit();
         }))
         return;
@@ -550,33 +564,41 @@ void frmContracts::cmdRowSave_Click() {
         const QVariant due = dtpDue->date();
         const QVariant billed = dtpBilled->date();
         const QVariant invoice = txtInvoice->text().trimmed();
-        if (kind == 0 && rowOriginal_) {
-            db.execute(QStringLiteral("update %1 set 期別 = ?, 應付金額 = ?, 預付日期 = ?, "
-                                      "佔總價比例 = ?, 送帳單日 = ?, 發票號碼 = ? "
-                                      "where id = ? and 期別 = ?")
-                           .arg(t),
-                       {period, amount, due, share, billed, invoice, id, oldPeriod});
-        } else if (kind == 0) {
-            db.execute(QStringLiteral("insert into %1 (id, 期別, 應付金額, 預付日期, 佔總價比例, "
-                                      "送帳單日, 發票號碼, 現金沖帳, 處理) "
-                                      "values (?, ?, ?, ?, ?, ?, ?, 0, 0)")
-                           .arg(t),
-                       {id, period, amount, due, share, billed, invoice});
-        } else if (rowOriginal_) {
-            db.execute(QStringLiteral("update %1 set 期別 = ?, 應付金額 = ?, 預付日期 = ?, "
-                                      "送帳單日 = ?, 發票號碼 = ?, 報價單號 = ?, 合約單號 = ? "
-                                      "where id = ? and 期別 = ?")
-                           .arg(t),
-                       {period, amount, due, billed, invoice, txtQuote->text().trimmed(),
-                        txtContractNo->text().trimmed(), id, oldPeriod});
-        } else {
-            db.execute(QStringLiteral("insert into %1 (id, 期別, 報價單號, 合約單號, 應付金額, "
-                                      "預付日期, 送帳單日, 發票號碼, 現金沖帳, 處理) "
-                                      "values (?, ?, ?, ?, ?, ?, ?, ?, 0, 0)")
-                           .arg(t),
-                       {id, period, txtQuote->text().trimmed(), txtContractNo->text().trimmed(),
-                        amount, due, billed, invoice});
-        }
+        const QStringList key{QStringLiteral("id"), QStringLiteral("期別")};
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, rowTable(kind), key,
+            rowOriginal_ ? QVariantList{id, oldPeriod} : QVariantList(), {id, period}, [&] {
+                if (kind == 0 && rowOriginal_) {
+                    db.execute(QStringLiteral("update %1 set 期別 = ?, 應付金額 = ?, 預付日期 = ?, "
+                                              "佔總價比例 = ?, 送帳單日 = ?, 發票號碼 = ? "
+                                              "where id = ? and 期別 = ?")
+                                   .arg(t),
+                               {period, amount, due, share, billed, invoice, id, oldPeriod});
+                } else if (kind == 0) {
+                    db.execute(
+                        QStringLiteral("insert into %1 (id, 期別, 應付金額, 預付日期, 佔總價比例, "
+                                       "送帳單日, 發票號碼, 現金沖帳, 處理) "
+                                       "values (?, ?, ?, ?, ?, ?, ?, 0, 0)")
+                            .arg(t),
+                        {id, period, amount, due, share, billed, invoice});
+                } else if (rowOriginal_) {
+                    db.execute(
+                        QStringLiteral("update %1 set 期別 = ?, 應付金額 = ?, 預付日期 = ?, "
+                                       "送帳單日 = ?, 發票號碼 = ?, 報價單號 = ?, 合約單號 = ? "
+                                       "where id = ? and 期別 = ?")
+                            .arg(t),
+                        {period, amount, due, billed, invoice, txtQuote->text().trimmed(),
+                         txtContractNo->text().trimmed(), id, oldPeriod});
+                } else {
+                    db.execute(
+                        QStringLiteral("insert into %1 (id, 期別, 報價單號, 合約單號, 應付金額, "
+                                       "預付日期, 送帳單日, 發票號碼, 現金沖帳, 處理) "
+                                       "values (?, ?, ?, ?, ?, ?, ?, ?, 0, 0)")
+                            .arg(t),
+                        {id, period, txtQuote->text().trimmed(), txtContractNo->text().trimmed(),
+                         amount, due, billed, invoice});
+                }
+            });
         tx.commit();
     });
     if (!written)
@@ -631,8 +653,12 @@ void frmContracts::cmdRowDelete_Click() {
                 outcome = Outcome::Changed;
                 return;
             }
-            db.execute(QStringLiteral("delete from %1 where id = ? and 期別 = ?").arg(t),
-                       {id, period});
+            audit::recordRowChange(
+                db, audit::Kind::MasterData, rowTable(kind),
+                {QStringLiteral("id"), QStringLiteral("期別")}, {id, period}, {}, [&] {
+                    db.execute(QStringLiteral("delete from %1 where id = ? and 期別 = ?").arg(t),
+                               {id, period});
+                });
             tx.commit();
         }))
         return;

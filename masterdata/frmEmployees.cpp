@@ -369,13 +369,18 @@ void frmEmployees::cmdVendorSave_Click() {
             outcome = Outcome::Clash;
             return;
         }
-        if (vendorOriginal_)
-            db.execute(
-                QStringLiteral("update 廠商 set 廠商編號 = ?, 廠商名稱 = ? where 廠商編號 = ?"),
-                {no, name, oldNo});
-        else
-            db.execute(QStringLiteral("insert into 廠商 (廠商編號, 廠商名稱) values (?, ?)"),
-                       {no, name});
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, QStringLiteral("廠商"), QStringLiteral("廠商編號"),
+            vendorOriginal_ ? QVariant(oldNo) : QVariant(), no, [&] {
+                if (vendorOriginal_)
+                    db.execute(QStringLiteral(
+                                   "update 廠商 set 廠商編號 = ?, 廠商名稱 = ? where 廠商編號 = ?"),
+                               {no, name, oldNo});
+                else
+                    db.execute(
+                        QStringLiteral("insert into 廠商 (廠商編號, 廠商名稱) values (?, ?)"),
+                        {no, name});
+            });
         tx.commit();
     });
     if (!written)
@@ -409,7 +414,10 @@ void frmEmployees::cmdVendorDelete_Click() {
             if (changed)
                 return;
             // Vouchers keep the name as text: removing the vendor takes nothing from them.
-            db.execute(QStringLiteral("delete from 廠商 where 廠商編號 = ?"), {no});
+            audit::recordRowChange(
+                db, audit::Kind::MasterData, QStringLiteral("廠商"), QStringLiteral("廠商編號"), no,
+                QVariant(),
+                [&] { db.execute(QStringLiteral("delete from 廠商 where 廠商編號 = ?"), {no}); });
             tx.commit();
         }))
         return;

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
+#include "Audit.h"
 #include "Database.h"
 #include "Forms.h"
 #include "Globals.h"
@@ -253,7 +254,12 @@ void frmProjects::cmdSave_Click() {
             return;
         }
         if (!projectOriginal_) {
-            db.execute(QStringLiteral("insert into prj (id, prj) values (?, ?)"), {code, name});
+            audit::recordRowChange(
+                db, audit::Kind::MasterData, QStringLiteral("prj"), QStringLiteral("id"),
+                QVariant(), code, [&] {
+                    db.execute(QStringLiteral("insert into prj (id, prj) values (?, ?)"),
+                               {code, name});
+                });
             tx.commit();
             return;
         }
@@ -267,11 +273,16 @@ void frmProjects::cmdSave_Click() {
                 outcome = Outcome::InUse;
                 return;
             }
-            db.execute(QStringLiteral("update w4pj set pj_id = ? where pj_id = ?"),
-                       {code, oldCode});
         }
-        db.execute(QStringLiteral("update prj set id = ?, prj = ? where id = ?"),
-                   {code, name, oldCode});
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, QStringLiteral("prj"), QStringLiteral("id"), oldCode, code,
+            [&] {
+                if (code != oldCode)
+                    db.execute(QStringLiteral("update w4pj set pj_id = ? where pj_id = ?"),
+                               {code, oldCode});
+                db.execute(QStringLiteral("update prj set id = ?, prj = ? where id = ?"),
+                           {code, name, oldCode});
+            });
         tx.commit();
     });
     if (!written)
@@ -315,8 +326,14 @@ void frmProjects::cmdDelete_Click() {
                 outcome = Outcome::InUse;
                 return;
             }
-            db.execute(QStringLiteral("delete from w4pj where pj_id = ?"), {code});
-            db.execute(QStringLiteral("delete from prj where id = ?"), {code});
+            audit::recordRowChange(
+                db, audit::Kind::MasterData, QStringLiteral("prj"), QStringLiteral("id"), code,
+                QVariant(),
+                [&] {
+                    db.execute(QStringLiteral("delete from w4pj where pj_id = ?"), {code});
+                    db.execute(QStringLiteral("delete from prj where id = ?"), {code});
+                },
+                QStringLiteral("連同其工程種類"));
             tx.commit();
         }))
         return;
@@ -403,14 +420,22 @@ void frmProjects::cmdWorkSave_Click() {
             outcome = Outcome::Clash;
             return;
         }
-        if (workOriginal_) {
-            rowid = workOriginal_->value(kWorkRowid).toLongLong();
-            db.execute(QStringLiteral("update w4pj set w = ? where rowid = ?"), {word, rowid});
-        } else {
-            db.execute(QStringLiteral("insert into w4pj (pj_id, w) values (?, ?)"), {code, word});
-            rowid = db.scalar(QStringLiteral("select max(rowid) from w4pj where pj_id = ?"), {code})
-                        .toLongLong();
-        }
+        audit::recordRowChange(
+            db, audit::Kind::MasterData, QStringLiteral("w4pj"), kWorkColumns,
+            workOriginal_ ? QVariantList{code, workOriginal_->value(kWork)} : QVariantList(),
+            {code, word}, [&] {
+                if (workOriginal_) {
+                    rowid = workOriginal_->value(kWorkRowid).toLongLong();
+                    db.execute(QStringLiteral("update w4pj set w = ? where rowid = ?"),
+                               {word, rowid});
+                } else {
+                    db.execute(QStringLiteral("insert into w4pj (pj_id, w) values (?, ?)"),
+                               {code, word});
+                    rowid = db.scalar(QStringLiteral("select max(rowid) from w4pj where pj_id = ?"),
+                                      {code})
+                                .toLongLong();
+                }
+            });
         tx.commit();
     });
     if (!written)
@@ -443,8 +468,12 @@ void frmProjects::cmdWorkDelete_Click() {
             if (changed)
                 return;
             // Vouchers keep the work type as text: removing it takes nothing from them.
-            db.execute(QStringLiteral("delete from w4pj where rowid = ?"),
-                       {workOriginal_->value(kWorkRowid)});
+            audit::recordRowChange(db, audit::Kind::MasterData, QStringLiteral("w4pj"),
+                                   kWorkColumns, {code, word}, {}, [&] {
+                                       db.execute(
+                                           QStringLiteral("delete from w4pj where rowid = ?"),
+                                           {workOriginal_->value(kWorkRowid)});
+                                   });
             tx.commit();
         }))
         return;

@@ -1,7 +1,9 @@
 #include "MasterCsv.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -11,6 +13,7 @@
 
 #include "Admin.h"
 #include "AdminError.h"
+#include "Audit.h"
 #include "Database.h"
 #include "Recordset.h"
 #include "Schema.h"
@@ -443,6 +446,7 @@ ImportResult importTable(const QString& dir, const QString& table, const QString
                                        marks.join(QStringLiteral(", ")));
     QVector<QHash<QString, int>> seen(m.keys.size());  // key → line, per key
     QStringList logins;
+    QJsonArray imported;  // the rows' keys, for the audit trail
 
     // Reading the stored keys and writing the rows in one transaction keeps another copy from
     // adding the same key in between; it waits for the lock like any other writer.
@@ -522,6 +526,10 @@ ImportResult importTable(const QString& dir, const QString& table, const QString
         }
         db->execute(insertSql, values);
         ++r.rows;
+        QStringList key;
+        for (const QString& column : m.keys.first())
+            key << values.at(headerPos(column)).toString();
+        imported << key.join(QLatin1Char('/'));
         if (m.name == QStringLiteral("員工"))
             logins << values.at(headerPos(QStringLiteral("英文姓名"))).toString();
     }
@@ -534,6 +542,14 @@ ImportResult importTable(const QString& dir, const QString& table, const QString
     if (m.name == QStringLiteral("ri") || m.name == QStringLiteral("ro"))
         db->execute(QStringLiteral("UPDATE %1 SET Let = '0' WHERE Let IS NULL OR Let = ''")
                         .arg(quoteIdent(m.name)));
+    // The print file holds only the heading and keeps no trail.
+    if (m.file != &schema::print())
+        audit::record(*db, {audit::Kind::Import,
+                            m.name,
+                            QFileInfo(csvPath).fileName(),
+                            {},
+                            {{QStringLiteral("筆數"), r.rows}, {QStringLiteral("鍵"), imported}},
+                            QStringLiteral("由 CSV 檔 %1 匯入").arg(csvPath)});
     tx.commit();
     if (!logins.isEmpty())
         r.notes << QStringLiteral(
