@@ -358,6 +358,21 @@ void TestCompanyStaff::wordListsInTheirOrder() {
     uses->cmdDelete->click();
     QCOMPARE(dump(*app::dbAcc, "select use from use order by id"),
              (QStringList{"工地", "工地雜支", "材料運費"}));
+    // Each change is one event: a word added, moved, renamed (only what changed) or removed.
+    QCOMPARE(
+        dump(*app::dbAcc,
+             "select kind, row_key, before_values, after_values from audit where tbl = 'use' "
+             "order by id"),
+        (QStringList{
+            R"(master-data|工地雜支||{"id":1,"use":"工地雜支"})",
+            R"(master-data|材料費||{"id":1,"use":"材料費"})",
+            R"(master-data|工資||{"id":1,"use":"工資"})",
+            R"(master-data|順序|{"順序":"工資、材料費、工地雜支"}|{"順序":"工資、工地雜支、材料費"})",
+            R"(master-data|順序|{"順序":"工資、工地雜支、材料費"}|{"順序":"工地雜支、工資、材料費"})",
+            R"(master-data|工地||{"id":1,"use":"工地"})",
+            R"(master-data|材料運費|{"use":"材料費"}|{"use":"材料運費"})",
+            R"(master-data|工資|{"id":3,"use":"工資"}|)",
+        }));
 
     // Work types belong to the project chosen.
     WordListPanel* types = form->workTypes;
@@ -434,6 +449,16 @@ void TestCompanyStaff::accountsInUseKeepCodeAndSide() {
     f.prompts().expectMessage("確定刪除", app::Answer::Yes);
     p->cmdDelete->click();
     QCOMPARE(dump(acc, "select count(*) from acc"), QStringList{"2"});
+    // Refusals leave no event; a rename of the vouchers' names too is noted on its event.
+    QCOMPARE(dump(acc, "select row_key, before_values, after_values, note from audit order by id"),
+             (QStringList{
+                 R"(5201|{"acc":"材料費"}|{"acc":"材料及零件"}|)",
+                 // The fixture's true is 1; the window stores −1, and the event shows that too.
+                 R"(4101|{"acc":"工程收入","incom":1}|{"acc":"工程款收入","incom":-1}|)"
+                 R"(已更新 1 張收支單的科目名稱)",
+                 R"(4102||{"acc":"其他收入","id":"4102","incom":-1}|)",
+                 R"(4102|{"acc":"其他收入","id":"4102","incom":-1}||)",
+             }));
 }
 
 QTEST_MAIN(TestCompanyStaff)

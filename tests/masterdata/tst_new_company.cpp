@@ -4,6 +4,8 @@
 // bank and writes off the contract's first instalment with it.
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTableWidget>
@@ -268,6 +270,7 @@ void TestNewCompany::setsItselfUpAndWritesOffTheFirstInstalment() {
     // The employee logs in with what 員工資料 and 權限設定 stored.
     app::gRights = 0;
     app::gLoggedIn = app::False;
+    app::gLoginName.clear();
     prompts.expectMessage("使用者名稱或密碼錯誤");
     QVERIFY(!logIn("Mei", "S3CRET"));
     QVERIFY(logIn("Mei", "s3cret"));
@@ -415,6 +418,83 @@ void TestNewCompany::setsItselfUpAndWritesOffTheFirstInstalment() {
     // The second instalment stays open, and 應收付 counts it so.
     QCOMPARE(dump(acc, instalments).mid(1), secondOpen);
     QCOMPARE(openTotals(acc, true, "R15", kToday), (OpenTotals{1, 540000, 0, 0}));
+
+    // Who did what: one event per write, in order, by whoever was logged in, with some of the
+    // values it wrote and, for a change, what they were ("bill.票據號碼": the row of another
+    // table written by the same change).
+    struct Event {
+        QString who, kind, table, key;
+        QStringList after, before;  // "column=value", each must be in the event
+    };
+    auto flatten = [](const QString& json) {
+        QStringList out;
+        const QJsonObject o = QJsonDocument::fromJson(json.toUtf8()).object();
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            if (!it.value().isObject()) {
+                out << it.key() + "=" + it.value().toVariant().toString();
+                continue;
+            }
+            const QJsonObject inner = it.value().toObject();
+            for (auto in = inner.begin(); in != inner.end(); ++in)
+                out << it.key() + "." + in.key() + "=" + in.value().toVariant().toString();
+        }
+        return out;
+    };
+    auto checkTrail = [&](store::Database& db, const QVector<Event>& expected) {
+        store::Recordset rs = db.openRecordset(
+            "select login, kind, tbl, row_key, after_values, before_values from audit order by id",
+            store::RecordsetType::Snapshot);
+        int i = 0;
+        for (; !rs.isEOF(); rs.MoveNext(), ++i) {
+            QVERIFY2(i < expected.size(), qPrintable("an extra event: " + rs.text(3)));
+            const Event& e = expected.at(i);
+            QCOMPARE(QStringList({rs.text(0), rs.text(1), rs.text(2), rs.text(3)}),
+                     QStringList({e.who, e.kind, e.table, e.key}));
+            const QStringList after = flatten(rs.text(4)), before = flatten(rs.text(5));
+            for (const QString& cell : e.after)
+                QVERIFY2(after.contains(cell),
+                         qPrintable(e.key + " after: " + cell + " not in " + after.join(';')));
+            for (const QString& cell : e.before)
+                QVERIFY2(before.contains(cell),
+                         qPrintable(e.key + " before: " + cell + " not in " + before.join(';')));
+        }
+        QCOMPARE(i, expected.size());
+    };
+    checkTrail(
+        acc, {{"boss", "master-data", "obank", "台灣銀行/012-345678", {"user=新竹營造"}, {}},
+              {"boss", "master-data", "bbank", "土地銀行/777-100-9", {"ps=50000"}, {}},
+              {"boss", "master-data", "ibank", "華南銀行/55-0088", {"user=竹北建設"}, {}},
+              {"boss", "master-data", "prj", "P15", {"prj=竹北河堤工程"}, {}},
+              {"boss", "master-data", "w4pj", "P15/鋼構", {"w=鋼構"}, {}},
+              {"boss", "master-data", "acc", "4101", {"acc=工程收入", "incom=-1"}, {}},
+              {"boss", "master-data", "use", "河堤工程第一期款", {"id=1"}, {}},
+              {"boss", "master-data", "ri", "R15", {"收名稱=竹北河堤"}, {}},
+              {"boss", "master-data", "ri期", "R15/1", {"應付金額=360000", "發票號碼=AB-1101"}, {}},
+              {"boss", "master-data", "ri期", "R15/2", {"預付日期=2026-06-30"}, {}},
+              {"Mei",
+               "insert",
+               "iof",
+               voucherNo,
+               {"金額=360000", "科目代號=4101", "專案號碼=P15", "發生日期=2026-03-16"},
+               {}},
+              {"Mei",
+               "approve-bill",
+               "iof",
+               voucherNo,
+               {"方式=1", "bill.票據號碼=HN-0012345", "bill.票據金額=360000",
+                "bill.收票帳號=012-345678"},
+               {"方式=-1"}},
+              {"Mei",
+               "write-off",
+               "ri期",
+               "R15/1",
+               {"沖帳金額=360000", "沖帳單號=" + voucherNo, "沖帳票據號碼=HN-0012345", "處理=-1"},
+               {"沖帳金額=", "處理=0"}}});
+    checkTrail(general, {{"boss", "master-data", "廠商", "V07", {"廠商名稱=永豐五金"}, {}},
+                         {"boss", "master-data", "員工", "E02", {"英文姓名=Mei", "AccS=1"}, {}},
+                         {"boss", "password-change", "員工", "E02", {"pass=(已設定)"}, {"pass="}},
+                         {"boss", "rights", "員工", "E02", {"AccS=13"}, {"AccS=1"}},
+                         {"", "login-failure", "員工", "Mei", {}, {}}});
     QCOMPARE(prompts.pending(), 0);
 }
 

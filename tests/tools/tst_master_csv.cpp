@@ -3,6 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -168,6 +171,37 @@ void TestMasterCsv::exportThenImportGivesEqualRows() {
         QCOMPARE(r.rows, rows);
         QCOMPARE(rowsOf(to, table), rowsOf(from, table));
     }
+    // Each import is one event in its file's trail, naming the file and the rows' keys; the
+    // print file keeps none.
+    const auto events = [&](const schema::File& file) {
+        QStringList out;
+        auto db = open(to, file);
+        store::Recordset rs = db->openRecordset(
+            QStringLiteral("SELECT kind, tbl, row_key, after_values FROM audit ORDER BY id"),
+            store::RecordsetType::Snapshot);
+        for (; !rs.isEOF(); rs.MoveNext()) {
+            const QJsonObject after = QJsonDocument::fromJson(rs.text(3).toUtf8()).object();
+            QStringList keys;
+            for (const QJsonValue& k : after.value(QStringLiteral("鍵")).toArray())
+                keys << k.toString();
+            out << QStringList{rs.text(0), rs.text(1), rs.text(2),
+                               QString::number(after.value(QStringLiteral("筆數")).toInt()),
+                               keys.join(',')}
+                       .join('|');
+        }
+        return out;
+    };
+    QCOMPARE(events(schema::general()).size(), 2);
+    QVERIFY(
+        events(schema::general()).first().startsWith(QString::fromUtf8("import|員工|員工.csv|3|")));
+    QStringList expected;
+    for (const QString& table : tables.mid(2, 6))
+        expected << QStringLiteral("import|%1|%1.csv|%2|").arg(table).arg(count(to, table));
+    QStringList found = events(schema::acc());
+    QCOMPARE(found.size(), expected.size());
+    for (int i = 0; i < found.size(); ++i)
+        QVERIFY2(found.at(i).startsWith(expected.at(i)), qPrintable(found.at(i)));
+    QVERIFY2(found.at(4).endsWith(QString::fromUtf8("R5/1,R5/2")), qPrintable(found.at(4)));
 
     // What the spreadsheet sees: a byte-order mark, CR LF lines, ISO dates, 是/否, RFC quoting,
     // and no passwords.
@@ -304,6 +338,7 @@ void TestMasterCsv::oneBadRowWritesNothingAndNamesItsLine() {
     QCOMPARE(r.refusals.first().line, line);
     QVERIFY2(r.refusals.first().reason.contains(reason), qPrintable(refusals(r)));
     QCOMPARE(rowsOf(tmp.path(), table), before);
+    QCOMPARE(acc->scalar(QStringLiteral("SELECT count(*) FROM audit")).toInt(), 0);
 }
 
 void TestMasterCsv::headersAndTablesThatAreRefused_data() {
