@@ -3,11 +3,14 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 
+#include "Audit.h"
 #include "BillHandOver.h"
 #include "BillTestKit.h"
 #include "Forms.h"
@@ -239,6 +242,20 @@ void tst_BillEntry::combinedBill_keyAmountAndRows() {
     QCOMPARE(kit.value("select group_concat(單號) from iofs where 多單號 = '123S'").toString(),
              QString("123,125,130"));
     QCOMPARE(kit.value("select count(*) from iof where 方式 = 1").toInt(), 3);
+    // One event for the bill and its vouchers, each one's former state kept; each voucher's
+    // history finds it.
+    const QVector<audit::StoredEvent> trail = audit::readEvents(kit.db(), {.voucher = "125"});
+    QCOMPARE(trail.size(), 1);
+    QCOMPARE(trail.first().kind, QString("combined-bill"));
+    QCOMPARE(trail.first().key, QString("123S"));
+    const QJsonObject before = QJsonDocument::fromJson(trail.first().before.toUtf8()).object();
+    const QJsonObject after = QJsonDocument::fromJson(trail.first().after.toUtf8()).object();
+    QCOMPARE(QJsonDocument(before).toJson(QJsonDocument::Compact),
+             QByteArray(R"({"iof":{"123":{"方式":-1},"125":{"方式":-2},"130":{"方式":-1}}})"));
+    QCOMPARE(QJsonDocument(after["iof"].toObject()).toJson(QJsonDocument::Compact),
+             QByteArray(R"({"123":{"方式":1},"125":{"方式":1},"130":{"方式":1}})"));
+    QCOMPARE(after["票據號碼"].toString(), QString("CK-10"));
+    QCOMPARE(after["票據金額"].toInt(), 123456);
 }
 
 void tst_BillEntry::closeBox_countsAsCancel() {
@@ -279,6 +296,7 @@ void tst_BillEntry::approval_refusedWhenVoucherSettledMeanwhile() {
     QCOMPARE(kit.value("select count(*) from bill").toInt(), 0);
     QCOMPARE(kit.value("select count(*) from iofs").toInt(), 0);
     QCOMPARE(kit.value("select 方式 from iof where 單號 = '1'").toInt(), -1);
+    QCOMPARE(kit.value("select count(*) from audit").toInt(), 0);
 }
 
 QTEST_MAIN(tst_BillEntry)
