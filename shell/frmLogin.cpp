@@ -186,12 +186,17 @@ void frmLogin::cmdOK_Click() {
     txtUserName->setFocus();
     gLoggedIn = False;
     txtUserName->selectAll();
-    if (++failures_ >= kMaxFailures) {
+    countFailures(1);
+}
+
+// Three failures, at the login or at the old password of 變更密碼, end the program.
+void frmLogin::countFailures(int failures) {
+    failures_ = qint16(failures_ + failures);
+    if (failures_ >= kMaxFailures) {
         MsgBox(QStringLiteral("錯誤三次,結束系統"), Buttons::OK, Icon::Critical,
                QStringLiteral("Voro III"));
         gLoggedIn = False;
         EndProgram();
-        return;
     }
 }
 
@@ -207,7 +212,9 @@ void frmLogin::storeHash(const QString& login, const QString& typed, bool rehash
 }
 
 void frmLogin::cmdChangePassword_Click() {
-    showChangePasswordFromLogin(txtUserName->text());
+    countFailures(showChangePasswordFromLogin(txtUserName->text(), kMaxFailures - failures_));
+    if (ProgramEnded())
+        return;
     txtPassword->clear();
     txtPassword->setFocus();
 }

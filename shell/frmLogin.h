@@ -35,6 +35,7 @@ class frmLogin : public QWidget, public Ui_frmLogin {
   private:
     void storeHash(const QString& login, const QString& typed, bool rehash);
 
+    void countFailures(int failures);
     qint16 failures_ = 0;
     QWidget* calendarPopup_ = nullptr;
 };

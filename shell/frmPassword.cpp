@@ -15,9 +15,9 @@ namespace {
 
 const QString kTitle = QStringLiteral("變更密碼");
 
-frmPassword* prepared(frmPassword::Mode mode, const QString& login) {
+frmPassword* prepared(frmPassword::Mode mode, const QString& login, int allowed = 0) {
     auto* f = Forms::get<frmPassword>();
-    f->setMode(mode, login);
+    f->setMode(mode, login, allowed);
     return f;
 }
 
@@ -38,8 +38,10 @@ frmPassword::frmPassword(QWidget* parent) : QWidget(parent) {
     connectHandler(txtConfirm, &QLineEdit::returnPressed, this, &frmPassword::cmdOK_Click);
 }
 
-void frmPassword::setMode(Mode mode, const QString& login) {
+void frmPassword::setMode(Mode mode, const QString& login, int allowed) {
     mode_ = mode;
+    allowed_ = allowed;
+    failures_ = 0;
     txtLogin->setText(login);
     txtLogin->setReadOnly(mode != Mode::FromLogin);
     txtOld->clear();
@@ -93,6 +95,11 @@ void frmPassword::cmdOK_Click() {
             close();  // another copy set a password meanwhile; there is nothing to choose
             return;
         }
+        // Guessing here is guessing at the login: the login window counts these too.
+        if (mode_ == Mode::FromLogin && ++failures_ >= allowed_) {
+            close();
+            return;
+        }
         txtOld->clear();
         txtOld->setFocus();
         return;
@@ -114,9 +121,11 @@ void showChangePassword() {
     showModeless(prepared(frmPassword::Mode::Change, gLoginName));
 }
 
-void showChangePasswordFromLogin(const QString& typedName) {
+int showChangePasswordFromLogin(const QString& typedName, int allowed) {
     // Over the login window, which is itself modal.
-    showModal(prepared(frmPassword::Mode::FromLogin, typedName));
+    frmPassword* f = prepared(frmPassword::Mode::FromLogin, typedName, allowed);
+    showModal(f);
+    return f->failures();
 }
 
 void showChoosePassword() {

@@ -22,21 +22,28 @@ class frmPassword : public QWidget, public Ui::frmPassword {
 
     explicit frmPassword(QWidget* parent = nullptr);
 
-    void setMode(Mode mode, const QString& login);
+    // `allowed`: from the login window, the wrong old passwords left before the program ends;
+    // the window closes at the last one.
+    void setMode(Mode mode, const QString& login, int allowed = 0);
     Mode mode() const { return mode_; }
+    // Wrong old passwords typed since setMode.
+    int failures() const { return failures_; }
 
     void cmdOK_Click();
     void cmdCancel_Click();
 
   private:
     Mode mode_ = Mode::Change;
+    int allowed_ = 0;
+    int failures_ = 0;
 };
 
 // The logged-in user's own password (the bar's system menu). Asks to log in first when nobody
 // has.
 void showChangePassword();
-// From the login window, for the name typed there.
-void showChangePasswordFromLogin(const QString& typedName);
+// From the login window, for the name typed there. Wrong old passwords count as failed logins:
+// the window closes once `allowed` of them are typed. Gives how many were.
+int showChangePasswordFromLogin(const QString& typedName, int allowed);
 // After a login with an empty password: asks the user to choose one.
 void showChoosePassword();
 

@@ -6,11 +6,13 @@
 #include "Clock.h"
 #include "Forms.h"
 #include "Globals.h"
+#include "Modal.h"
 #include "Passwords.h"
 #include "Program.h"
 #include "ProgramSandbox.h"
 #include "TestDataFolder.h"
 #include "frmLogin.h"
+#include "frmPassword.h"
 
 using namespace orvik;
 using namespace orvik::shell;
@@ -61,6 +63,7 @@ class TestLogin : public QObject {
     void logsInOnlyWithTheExactNameAndPassword();
     void rightsNumberOfStoredValues_data();
     void rightsNumberOfStoredValues();
+    void threeFailuresEndTheProgram_data();
     void threeFailuresEndTheProgram();
     void closeBoxKeepsRightsAndRestartsTheCount();
     void enterMovesFromNameToPasswordAndSubmits();
@@ -141,16 +144,53 @@ void TestLogin::rightsNumberOfStoredValues() {
     QCOMPARE(RightsNumber(stored), rights);
 }
 
+// Three failures end the program, counted together whether typed at the login or as the old
+// password of 變更密碼 there ("PP": two wrong old passwords in one opening of that window,
+// which closes itself at the last one allowed).
+void TestLogin::threeFailuresEndTheProgram_data() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("three logins") << QStringList{"L", "L", "L"};
+    QTest::newRow("a login, then two old passwords") << QStringList{"L", "PP"};
+    QTest::newRow("an old password, then two logins") << QStringList{"P", "L", "L"};
+    QTest::newRow("three old passwords at once") << QStringList{"PPP"};
+}
+
 void TestLogin::threeFailuresEndTheProgram() {
+    QFETCH(QStringList, steps);
     Fixture f;
-    f.sandbox.prompts().expectMessage(kWrong).expectMessage(kWrong);
-    f.attempt("Chen", "no");
-    f.attempt("Chen", "no");
-    QVERIFY(!app::ProgramEnded());
-    f.sandbox.prompts().expectMessage(kWrong).expectMessage(QStringLiteral("錯誤三次,結束系統"));
-    f.attempt("Chen", "no");
+    auto& prompts = f.sandbox.prompts();
+    for (int i = 0; i < steps.size(); ++i) {
+        const bool last = i == steps.size() - 1;
+        QVERIFY(!app::ProgramEnded());
+        for (int k = 0; k < steps.at(i).size(); ++k)
+            prompts.expectMessage(kWrong);
+        if (last)
+            prompts.expectMessage(QStringLiteral("錯誤三次,結束系統"));
+        if (steps.at(i) == "L") {
+            f.attempt("Chen", "no");
+            continue;
+        }
+        f.login()->txtUserName->setText("Chen");
+        bool closedItself = false;
+        app::ScopedModalHook hook([&](QWidget* w) {
+            auto* change = qobject_cast<frmPassword*>(w);
+            QVERIFY(change);
+            for (int k = 0; k < steps.at(i).size(); ++k) {
+                change->txtOld->setText("no");
+                change->txtNew->setText("new-pw");
+                change->txtConfirm->setText("new-pw");
+                change->cmdOK_Click();
+            }
+            closedItself = !change->isVisible();
+            if (!closedItself)
+                change->cmdCancel_Click();
+        });
+        f.login()->cmdChangePassword_Click();
+        QCOMPARE(closedItself, last);
+    }
     QVERIFY(app::ProgramEnded());
-    QCOMPARE(f.sandbox.prompts().shown().last().title, QStringLiteral("Voro III"));
+    QCOMPARE(prompts.shown().last().title, QStringLiteral("Voro III"));
+    QCOMPARE(prompts.pending(), 0);
     QCOMPARE(app::gLoggedIn, app::False);
 }
 
