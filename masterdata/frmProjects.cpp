@@ -494,12 +494,7 @@ void frmProjects::lstVouchers_DblClick(const QModelIndex& index) {
         LoadDetail();
         return;
     }
-    auto* form = app::Forms::get<vouchers::frmIo>();
-    form->show();
-    form->raise();
-    form->activateWindow();
-    // With an entry in progress the voucher form asks first; kept, it stays as it is.
-    form->showVoucherNo(no);
+    vouchers::showVoucherInForm(no);
 }
 
 }  // namespace orvik::masterdata

@@ -4,6 +4,8 @@
 #include "Modal.h"
 #include "Startup.h"
 #include "frmAccMain.h"
+#include "frmAudit.h"
+#include "frmIo.h"
 #include "frmPath.h"
 
 namespace orvik::shell {
@@ -11,6 +13,8 @@ namespace orvik::shell {
 void installStartupForms() {
     app::setPathDialog(&showPathDialog);
     app::setMainBar(&showMainBar);
+    // A double-click on an event of the audit trail shows its voucher.
+    audit::setVoucherOpener([](const QString& no) { vouchers::showVoucherInForm(no); });
 }
 
 void showPathDialog() {

@@ -328,11 +328,7 @@ void frmQuery::grdVouchers_DblClick(const QModelIndex& index) {
     if (!index.isValid())
         return;
     const QString number = vouchers_.row(index.row()).value(vfNumber).toString();
-    auto* form = Forms::get<vouchers::frmIo>();
-    form->show();
-    form->raise();
-    form->activateWindow();
-    form->showVoucherNo(number);
+    vouchers::showVoucherInForm(number);
 }
 
 }  // namespace orvik::statements

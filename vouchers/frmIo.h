@@ -241,4 +241,8 @@ class frmIo : public QWidget, public Ui::frmIo {
     QWidget* dtpPopup_ = nullptr;  // the date picker's calendar window, whose closing is watched
 };
 
+// Brings the voucher form to the front, opening it if need be, with voucher `no` on display:
+// a double-click in a list of vouchers or in the audit trail. False as for showVoucherNo.
+bool showVoucherInForm(const QString& no);
+
 }  // namespace orvik::vouchers

@@ -20,11 +20,6 @@ void frmIo::cmdHistory_Click() {
                     app::Icon::Exclamation, QStringLiteral("ACC"));
         return;
     }
-    // The window's double-click brings a voucher of the trail into this form.
-    audit::setVoucherOpener([](const QString& no) {
-        if (app::Forms::isLoaded<frmIo>())
-            app::Forms::get<frmIo>()->showVoucherNo(no);
-    });
     audit::showAuditWindow(lbNo->text());
 }
 

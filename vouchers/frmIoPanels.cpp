@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QSignalBlocker>
 
+#include "Forms.h"
 #include "Globals.h"
 #include "frmIo.h"
 
@@ -177,6 +178,15 @@ void frmIo::setPanelColour(const QColor& colour) {
         QStringLiteral("QHeaderView::section { background-color: %1; border: 0px; "
                        "border-right: 1px solid gray; border-bottom: 1px solid gray; }")
             .arg(colour.name()));
+}
+
+bool showVoucherInForm(const QString& no) {
+    auto* form = app::Forms::get<frmIo>();
+    form->show();
+    form->raise();
+    form->activateWindow();
+    // With an entry in progress the voucher form asks first; kept, it stays as it is.
+    return form->showVoucherNo(no);
 }
 
 }  // namespace orvik::vouchers

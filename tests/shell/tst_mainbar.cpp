@@ -3,6 +3,7 @@
 #include <QScreen>
 #include <QtTest>
 
+#include "Audit.h"
 #include "Clock.h"
 #include "Forms.h"
 #include "Globals.h"
@@ -11,9 +12,13 @@
 #include "ProgramSandbox.h"
 #include "Recordset.h"
 #include "Routines.h"
+#include "Shell.h"
 #include "TableDef.h"
 #include "TestDataFolder.h"
+#include "VoucherEntry.h"
 #include "frmAccMain.h"
+#include "frmAudit.h"
+#include "frmIo.h"
 #include "frmLogin.h"
 
 using namespace orvik;
@@ -72,6 +77,7 @@ class TestMainBar : public QObject {
     void openVoucherFormGuardsEveryEntryButItsOwn();
     void loginIsAskedUntilItSucceeds();
     void exitAsksAboutAnEntryInProgress();
+    void trailFromTheBarShowsAVoucherOnDoubleClick();
     void schemaCheckAddsMissingColumns();
     void schemaCheckLeavesPresentColumnsAlone();
     void schemaCheckReportsAFailedRecoveryAndGoesOn();
@@ -305,6 +311,44 @@ void TestMainBar::loginIsAskedUntilItSucceeds() {
     bar->cmdM->click();
     QCOMPARE(asked, 2);  // never again in this run
     QCOMPARE(bar->Height(), frmAccMain::kUnfoldedHeight);
+}
+
+// Opened from the bar, the audit window's double-click on an event shows that event's voucher
+// in the voucher form, which opens for it.
+void TestMainBar::trailFromTheBarShowsAVoucherOnDoubleClick() {
+    Fixture f;
+    installStartupForms();
+    app::Clock::setFixedNow(QDateTime(QDate(2026, 3, 9), QTime(10, 0)));
+    store::Database& acc = *app::dbAcc;
+    {
+        store::Transaction tx(acc);
+        for (const auto& [no, amount] : {std::pair{"1150302001", 1200}, {"1150305002", 870}}) {
+            acc.execute("insert into iof (單號, 金額, 方式, 發生日期) values (?, ?, -1, ?)",
+                        {no, amount, QDate(2026, 3, 2)});
+            audit::record(
+                acc, {audit::Kind::Insert, "iof", no, {}, audit::rowOf(acc, "iof", "單號", no)});
+        }
+        tx.commit();
+    }
+    app::gLoggedIn = app::True;
+    app::gRights = (1 << 11) | 1;  // 統 計 and entry
+    frmAccMain* bar = f.bar();
+    bar->ApplyRights();
+    bar->mAudit->trigger();
+    QVERIFY(app::Forms::isLoaded<audit::frmAudit>());
+    auto* trail = app::Forms::get<audit::frmAudit>();
+    QVERIFY(trail->isVisible());
+    QCOMPARE(trail->model()->rowCount(), 2);
+    const QModelIndex second = trail->model()->index(1, 0);
+    QCOMPARE(trail->model()->index(1, 5).data().toString(), QStringLiteral("1150305002"));
+    trail->tvEvents_DblClick(second);
+    QVERIFY(app::Forms::isLoaded<vouchers::frmIo>());
+    auto* io = app::Forms::get<vouchers::frmIo>();
+    QVERIFY(io->isVisible());
+    QCOMPARE(io->lbNo->text(), QStringLiteral("1150305002"));
+    QVERIFY(closeVoucherForm());
+    trail->close();
+    app::Clock::setFixedNow({});
 }
 
 void TestMainBar::schemaCheckAddsMissingColumns() {
