@@ -138,6 +138,12 @@ frmAudit::frmAudit(QWidget* parent) : QWidget(parent) {
                         RowsModel::text(QStringLiteral("檔案"), FFile)});
     tvEvents->setModel(model_);
     tvEvents->setSortingEnabled(true);
+    // Events come oldest first, sorted by no column until the user asks.
+    tvEvents->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    tvEvents->setAlternatingRowColors(true);
+    // An empty box means no bound, not the format hint that date boxes show elsewhere.
+    txtTo->setPlaceholderText(QStringLiteral("（不限）"));
+    txtFrom->setPlaceholderText(QStringLiteral("（不限）"));
     tvEvents->horizontalHeader()->setStretchLastSection(false);
     tvEvents->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     tvEvents->verticalHeader()->hide();
@@ -194,6 +200,7 @@ void frmAudit::cmdQuery_Click() {
     const bool more = readBoth(filter, rows);
     const int count = int(rows.size());
     model_->setRows(std::move(rows));
+    tvEvents->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     tvEvents->resizeColumnsToContents();
     if (tvEvents->columnWidth(Change) > 420)
         tvEvents->setColumnWidth(Change, 420);

@@ -1,6 +1,6 @@
 // What the master-data windows look like, on a demo database folder: writes company.png,
 // employees.png, rights.png, words.png, words-accounts.png, projects.png,
-// projects-vouchers.png and contracts.png into OUT_DIR.
+// projects-vouchers.png, contracts.png and, after a few changes, audit.png into OUT_DIR.
 //   masterdata_screens DATABASE_FOLDER OUT_DIR        (run by scripts/screens under Xvfb)
 // Run with QT_SCALE_FACTOR=1.5 to see them at 150 %.
 
@@ -18,10 +18,12 @@
 #include "Forms.h"
 #include "Globals.h"
 #include "OrvikApplication.h"
+#include "Passwords.h"
 #include "Prompts.h"
 #include "ScreenKit.h"
 #include "TestDataFolder.h"
 #include "WordListPanel.h"
+#include "frmAudit.h"
 #include "frmCompany.h"
 #include "frmContracts.h"
 #include "frmEmployees.h"
@@ -93,6 +95,24 @@ int main(int argc, char** argv) {
         auto* contracts = app::Forms::get<frmContracts>();
         chooseFirst(contracts->lstContracts);
         save(contracts, out, QStringLiteral("contracts"));
+
+        // The audit trail after a failed login and a few changes made through the windows.
+        audit::recordLoginFailure(*app::dbGeneral, QStringLiteral("admin"),
+                                  QStringLiteral("登入失敗"));
+        app::gLoginName = QStringLiteral("admin");
+        staff->cmdVendorNew->click();
+        staff->txtVendorNo->setText(QStringLiteral("V90"));
+        staff->txtVendorName->setText(QStringLiteral("大明水電行"));
+        staff->cmdVendorSave->click();
+        words->tabWords->setCurrentIndex(0);
+        words->uses->cmdNew->click();
+        words->uses->txtWord->setText(QStringLiteral("工地臨時水電"));
+        words->uses->cmdSave->click();
+        chooseFirst(contracts->lstContracts);
+        contracts->txtName->setText(contracts->txtName->text() + QStringLiteral("（第二期）"));
+        contracts->cmdSave->click();
+        audit::showAuditWindow();
+        save(app::Forms::get<audit::frmAudit>(), out, QStringLiteral("audit"));
     } catch (const store::EngineError& e) {
         std::fprintf(stderr, "screens: %d %s\n", e.number(), qPrintable(e.description()));
         testing::screensOk() = false;
