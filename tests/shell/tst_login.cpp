@@ -317,6 +317,13 @@ void TestLogin::passwordsAreKeptOnlyAsHashes() {
     QVERIFY(audit::passwordMatches(stored(QStringLiteral("Wu")), chosen));
     QVERIFY(!audit::passwordMatches(stored(QStringLiteral("Wu")), plain));
     QVERIFY(!fileHolds(chosen) && !fileHolds(plain));
+    app::gLoggedIn = app::False;
+    f.sandbox.prompts().expectMessage(kWrong);
+    f.attempt(QStringLiteral("Wu"), plain);
+    QCOMPARE(app::gLoggedIn, app::False);
+    f.attempt(QStringLiteral("Wu"), chosen);
+    QCOMPARE(app::gLoggedIn, app::True);
+    QCOMPARE(app::gRights, 5);
     const auto changes =
         audit::readEvents(*app::dbGeneral, audit::Filter{.kind = audit::Kind::PasswordChange});
     QVERIFY(!changes.isEmpty());

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "Audit.h"
 #include "BillRegister.h"
 #include "Books.h"
 #include "CashFlow.h"
@@ -563,6 +564,20 @@ void TestStatements::transfersAndReversal() {
     QVERIFY(cashBook(*db, {}).check.consistent);
     QVERIFY(bankBook(*db, a, {}).check.consistent);
     QVERIFY(bankBook(*db, b, {}).check.consistent);
+    // One event per transfer made and none for a refusal, with the ledger rows it wrote.
+    const QVector<audit::StoredEvent> trail = audit::readEvents(*db, {});
+    QStringList keys;
+    for (const audit::StoredEvent& e : trail)
+        keys << e.kind + QLatin1Char(' ') + e.key;
+    QCOMPARE(keys, (QStringList{QStringLiteral("transfer 轉1130315-001"),
+                                QStringLiteral("transfer 轉1130315-002"),
+                                QStringLiteral("transfer 轉1130315-002R")}));
+    const QJsonObject first = QJsonDocument::fromJson(trail.first().after.toUtf8()).object();
+    QCOMPARE(first[QStringLiteral("轉出")].toObject()[QStringLiteral("id")].toInt(), 2);
+    QCOMPARE(first[QStringLiteral("轉出")].toObject()[QStringLiteral("帳")].toString(),
+             QStringLiteral("bank 台灣銀行 001"));
+    QCOMPARE(first[QStringLiteral("轉入")].toObject()[QStringLiteral("id")].toInt(), 1);
+    QCOMPARE(first[QStringLiteral("轉入")].toObject()[QStringLiteral("異動金額")].toInt(), 1200);
 }
 
 // ---------------------------------------------------------------------------------------------
