@@ -48,7 +48,8 @@ struct SingleTable {
 
 std::optional<SingleTable> splitSingleTable(const QString& source) {
     const QString sql = source.trimmed();
-    if (sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive))
+    if (sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive) ||
+        sql.startsWith(QLatin1String("explain"), Qt::CaseInsensitive))
         return std::nullopt;  // a query with its own named subqueries is read as a snapshot
     if (!sql.startsWith(QLatin1String("select"), Qt::CaseInsensitive))
         return SingleTable{QStringLiteral("*"), sql, QString()};  // a bare table name
@@ -201,7 +202,8 @@ Recordset Database::openRecordset(const QString& source, RecordsetType type,
     } else {
         QString sql = source.trimmed();
         if (!sql.startsWith(QLatin1String("select"), Qt::CaseInsensitive) &&
-            !sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive)) {
+            !sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive) &&
+            !sql.startsWith(QLatin1String("explain"), Qt::CaseInsensitive)) {
             if (!hasTable(sql))
                 throw EngineError(err::TableNotFound,
                                   QStringLiteral("找不到輸入資料表或查詢 '%1'。").arg(sql));

@@ -1,5 +1,7 @@
 #include "Schema.h"
 
+#include <QHash>
+
 #include "Statement.h"
 #include "TableDef.h"
 
@@ -451,6 +453,21 @@ QVector<Difference> compare(Database& db, const File& file) {
         out.push_back(
             {QString(), QStringLiteral("資料庫版本為 %1，程式需要 %2").arg(version).arg(kVersion)});
     return out;
+}
+
+QString knownName(const QString& name) {
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> all;
+        for (const File* f : files()) {
+            for (const Table& t : f->tables) {
+                all.insert(t.name.toLower(), t.name);
+                for (const Column& col : t.columns)
+                    all.insert(col.name.toLower(), col.name);
+            }
+        }
+        return all;
+    }();
+    return names.value(name.toLower(), name);
 }
 
 int versionOf(Database& db) {

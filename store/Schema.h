@@ -92,6 +92,10 @@ struct Difference {
 };
 QVector<Difference> compare(Database& db, const File& file);
 
+// A table or column name as the definition spells it ("accs" → "AccS"); a name the
+// definition does not know stays as it is. A server hands ASCII names back in lower case.
+QString knownName(const QString& name);
+
 // The version stamped in a file; 0 for a file this system has not stamped.
 int versionOf(Database& db);
 
