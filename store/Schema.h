@@ -72,12 +72,12 @@ const File& general();
 const File& print();
 const QVector<const File*>& files();
 
-QString createTableSql(const Table& t);
-QString createIndexSql(const Table& t, const Index& i);
+QString createTableSql(const Table& t, Engine engine = Engine::SQLite);
+QString createIndexSql(const Table& t, const Index& i, Engine engine = Engine::SQLite);
 
 // Creates every table and index of `file` in an empty database and stamps the version. With an
-// older `version` the file is made as that version made it (without the later indexes), for
-// the tests of the upgrade.
+// older `version` the file is made as that version made it (without the later tables and
+// indexes), for the tests of the upgrade.
 void createAll(Database& db, const File& file, int version = kVersion);
 
 // Whether the file holds an index named `index.name` with the keys and uniqueness of the
