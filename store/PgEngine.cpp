@@ -317,8 +317,7 @@ class PgStatement : public detail::StatementImpl {
     }
 
     ~PgStatement() override {
-        if (conn_.streaming() == this)
-            drain();
+        reset();  // a walk left half-way: its other rows are read and dropped, never thrown
         if (!prepared_.isEmpty())
             conn_.runQuietly("DEALLOCATE " + prepared_);
     }
