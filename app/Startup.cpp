@@ -51,6 +51,9 @@ bool isLegacyFile(const QString& path) {
 // password when the file itself is wrong.
 QString describeFailure(const QString& path, const store::EngineError& error) {
     const QString text = error.description();
+    // A server's messages name the server already, without a password written into its URI.
+    if (store::isServerLocation(path))
+        return text;
     const QFileInfo info(path);
     if (info.isFile() && info.size() == 0)
         return text + QStringLiteral("\r\n") +
@@ -88,7 +91,7 @@ QString shownPaths(QString text) {
         text.replace(path, elidePath(path));
     }
     if (!gDataPath.isEmpty())
-        text.replace(gDataPath, elidePath(gDataPath));
+        text.replace(gDataPath, elidePath(store::shownLocation(gDataPath)));
     return text;
 }
 
@@ -101,6 +104,8 @@ QString errorText(const store::EngineError& error) {
 // engine's bare "not a database", say what the files are and how to bring them across. Shows
 // that and gives true; otherwise shows nothing.
 bool showLegacyFolder() {
+    if (store::isServerLocation(gDataPath))
+        return false;
     QStringList legacy;
     for (const auto* file : schema::files()) {
         if (isLegacyFile(DataFile(file->fileName)))
@@ -154,7 +159,7 @@ QString versionProblem(const OpenSet& set) {
                 .arg(file->fileName)
                 .arg(version)
                 .arg(schema::kVersion)
-                .arg(quotedIfSpaced(elidePath(gDataPath)));
+                .arg(quotedIfSpaced(elidePath(store::shownLocation(gDataPath))));
     }
     return {};
 }
@@ -175,9 +180,7 @@ QString AccPathFile() {
 }
 
 QString DataFile(const QString& fileName) {
-    // A folder at the root ("/") is not doubled into "//acc.mdb".
-    return gDataPath.endsWith(QLatin1Char('/')) ? gDataPath + fileName
-                                                : gDataPath + QLatin1Char('/') + fileName;
+    return store::databasePath(gDataPath, fileName);
 }
 
 void setPathDialog(std::function<void()> showPathDialog) {

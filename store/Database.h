@@ -16,6 +16,23 @@ namespace orvik::store {
 class Recordset;
 class Statement;
 class TableDef;
+namespace detail {
+class Connection;
+}
+
+// Which engine holds the books: SQLite files in a folder (the default), or a PostgreSQL server
+// named by a postgresql:// URI, where the three files are three schemas of one database.
+enum class Engine { SQLite, PostgreSQL };
+
+// True for a postgresql:// (or postgres://) URI or a libpq "service=" line, false for a folder.
+bool isServerLocation(const QString& location);
+
+// The path of one of the books' files in a location: the file in a folder, or for a server
+// "URI#acc.mdb", which Database::open reads as the file's schema on that server.
+QString databasePath(const QString& location, const QString& fileName);
+
+// A location as a message shows it: a server's URI without any password in it.
+QString shownLocation(const QString& location);
 
 // Recordset kinds, numbered as the forms pass them.
 enum class RecordsetType {
@@ -55,12 +72,16 @@ class Database : public std::enable_shared_from_this<Database> {
     // Opens an existing file for shared read-write use. `connect` is empty or ";pwd=secret".
     // Fails with 3044 when the folder does not exist, 3024 when the file does not, 3031 when
     // the password is missing, wrong, or given to a file that has none, 3343 when the file
-    // is not a database.
+    // is not a database. A server path (databasePath) fails with 3044 when the server cannot
+    // be reached, 3024 when the database or the file's schema is not there, 3031 when the
+    // server refuses the login; each message names the server.
     static std::shared_ptr<Database> open(const QString& path, const QString& connect = {});
 
-    // Creates a new empty file with kFilePermissions; only the administrator tool and the
-    // tests do this.
+    // Creates a new empty file with kFilePermissions (on a server: the file's schema); only
+    // the administrator tool and the tests do this.
     static std::shared_ptr<Database> create(const QString& path, const QString& password = {});
+
+    Engine engine() const { return engine_; }
 
     // A source is a bare table name or a SELECT text. Dynasets need a bare table or a
     // one-table SELECT; snapshots take any SELECT.
@@ -71,6 +92,9 @@ class Database : public std::enable_shared_from_this<Database> {
 
     // Runs a statement that returns no rows; gives the number of rows changed.
     int execute(const QString& sql, const QVariantList& params = {});
+
+    // Runs an INSERT and gives the key of the new row, the one a dynaset keeps.
+    qint64 insert(const QString& sql, const QVariantList& params = {});
 
     // The first column of the first row, or an invalid variant when there is no row.
     QVariant scalar(const QString& sql, const QVariantList& params = {});
@@ -109,23 +133,25 @@ class Database : public std::enable_shared_from_this<Database> {
     void setBusyTimeout(int milliseconds);
 
     const QString& path() const { return path_; }
-    QSqlDatabase& connection() { return db_; }
+    // The SQLite engine's own handles, for the administrator tool's file-level work (backup,
+    // integrity check); an invalid connection and a null handle on a server.
+    QSqlDatabase& connection();
     sqlite3* handle();
+    detail::Connection& engineConnection() { return *conn_; }
 
     // Turns a QtSql failure into an engine error with the engine's number.
     [[noreturn]] static void raise(const QString& sqliteText, int sqliteCode,
                                    const QString& context = {});
 
   private:
-    Database(QString path, QSqlDatabase db);
+    Database(QString path, std::unique_ptr<detail::Connection> conn);
     static std::shared_ptr<Database> openConnection(const QString& path, bool create);
-    void configure();
 
     QString path_;
-    QSqlDatabase db_;
+    std::unique_ptr<detail::Connection> conn_;
+    Engine engine_ = Engine::SQLite;
     int depth_ = 0;
     int readDepth_ = 0;  // levels of beginRead that began no transaction of their own
-    int inUseFd_ = -1;   // holds the in-use lock (see ExclusiveUse) while the connection lives
 };
 
 // A file of the books taken for this process alone. Every Database::open holds a shared lock
@@ -133,7 +159,8 @@ class Database : public std::enable_shared_from_this<Database> {
 // as the connection lives, so even a copy of the program that sits idle shows. The
 // administrator's tool takes that byte exclusively before it replaces or upgrades a file; the
 // same process's own Database::open of the file takes no lock then, and other processes wait
-// for it like for a busy file.
+// for it like for a busy file. On a server the same is a session-level advisory lock on the
+// file's schema, held shared by every connection and taken alone by the tool.
 class ExclusiveUse {
   public:
     // Takes `path` without waiting. Throws EngineError FileInUse, naming the file, while
@@ -146,6 +173,7 @@ class ExclusiveUse {
   private:
     QString key_;
     int fd_ = -1;
+    std::shared_ptr<void> server_;  // the tool's own connection holding the server's lock
 };
 
 using DatabasePtr = std::shared_ptr<Database>;

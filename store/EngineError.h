@@ -26,16 +26,18 @@ inline constexpr int DatabaseBusy = 3260;
 inline constexpr int ItemNotFound = 3265;
 inline constexpr int NotADatabase = 3343;
 inline constexpr int DiskFull = 3035;
+inline constexpr int TypeMismatch = 3464;
+inline constexpr int ConnectionLost = 3151;
 }  // namespace err
 
 class EngineError : public std::runtime_error {
-public:
+  public:
     EngineError(int number, const QString& description);
 
     int number() const noexcept { return number_; }
     const QString& description() const noexcept { return description_; }
 
-private:
+  private:
     int number_;
     QString description_;
 };

@@ -8,11 +8,7 @@ namespace orvik::store {
 
 namespace {
 
-QString quoteIdent(const QString& name) {
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
+using detail::quoteIdent;
 
 bool isIdentChar(QChar c) {
     return c.isLetterOrNumber() || c == QLatin1Char('_');
@@ -52,7 +48,8 @@ struct SingleTable {
 
 std::optional<SingleTable> splitSingleTable(const QString& source) {
     const QString sql = source.trimmed();
-    if (sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive))
+    if (sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive) ||
+        sql.startsWith(QLatin1String("explain"), Qt::CaseInsensitive))
         return std::nullopt;  // a query with its own named subqueries is read as a snapshot
     if (!sql.startsWith(QLatin1String("select"), Qt::CaseInsensitive))
         return SingleTable{QStringLiteral("*"), sql, QString()};  // a bare table name
@@ -205,7 +202,8 @@ Recordset Database::openRecordset(const QString& source, RecordsetType type,
     } else {
         QString sql = source.trimmed();
         if (!sql.startsWith(QLatin1String("select"), Qt::CaseInsensitive) &&
-            !sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive)) {
+            !sql.startsWith(QLatin1String("with"), Qt::CaseInsensitive) &&
+            !sql.startsWith(QLatin1String("explain"), Qt::CaseInsensitive)) {
             if (!hasTable(sql))
                 throw EngineError(err::TableNotFound,
                                   QStringLiteral("找不到輸入資料表或查詢 '%1'。").arg(sql));
@@ -213,8 +211,10 @@ Recordset Database::openRecordset(const QString& source, RecordsetType type,
         }
         Statement st(*this, sql);
         st.bind(params);
+        // The first step runs the statement; a server knows its columns only then.
+        bool more = st.step();
         impl->setNames(st);
-        while (st.step()) {
+        for (; more; more = st.step()) {
             QVector<QVariant> row(impl->names.size());
             for (int i = 0; i < row.size(); ++i)
                 row[i] = st.column(i);
@@ -346,9 +346,8 @@ void Recordset::Update() {
             sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                       .arg(table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
         }
-        d.db->execute(sql, values);
         // The new row joins the end of the cursor; the current row stays where it was.
-        d.keys.push_back(sqlite3_last_insert_rowid(d.db->handle()));
+        d.keys.push_back(d.db->insert(sql, values));
         if (d.pos < 0 && d.keys.size() == 1)
             d.pos = 0;
         else if (d.pos == d.keys.size() - 1)

@@ -72,12 +72,12 @@ const File& general();
 const File& print();
 const QVector<const File*>& files();
 
-QString createTableSql(const Table& t);
-QString createIndexSql(const Table& t, const Index& i);
+QString createTableSql(const Table& t, Engine engine = Engine::SQLite);
+QString createIndexSql(const Table& t, const Index& i, Engine engine = Engine::SQLite);
 
 // Creates every table and index of `file` in an empty database and stamps the version. With an
-// older `version` the file is made as that version made it (without the later indexes), for
-// the tests of the upgrade.
+// older `version` the file is made as that version made it (without the later tables and
+// indexes), for the tests of the upgrade.
 void createAll(Database& db, const File& file, int version = kVersion);
 
 // Whether the file holds an index named `index.name` with the keys and uniqueness of the
@@ -91,6 +91,10 @@ struct Difference {
     QString what;
 };
 QVector<Difference> compare(Database& db, const File& file);
+
+// A table or column name as the definition spells it ("accs" → "AccS"); a name the
+// definition does not know stays as it is. A server hands ASCII names back in lower case.
+QString knownName(const QString& name);
 
 // The version stamped in a file; 0 for a file this system has not stamped.
 int versionOf(Database& db);

@@ -1,15 +1,16 @@
 #pragma once
 
-// Internal to the store: a prepared statement on the connection's own SQLite handle.
-// Reading through the handle keeps a million-row key scan close to bare SQLite speed, and
-// resetting a statement as soon as its rows are read releases the shared lock that would
-// otherwise keep other copies of the program from committing.
-
-#include <sqlite3.h>
+// Internal to the store: a prepared statement on the connection's own engine handle. Reading
+// through the engine's handle keeps a million-row key scan close to the bare engine's speed;
+// on SQLite, resetting a statement as soon as its rows are read releases the shared lock that
+// would otherwise keep other copies of the program from committing.
 
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <memory>
+
+#include "Engine.h"
 
 namespace orvik::store {
 
@@ -17,7 +18,8 @@ class Database;
 
 class Statement {
   public:
-    Statement(Database& db, const QString& sql);
+    // `streamed`: read once, row by row, however many rows there are (RowReader).
+    Statement(Database& db, const QString& sql, bool streamed = false);
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -27,21 +29,15 @@ class Statement {
     bool step();                                  // true while a row is available
     void reset();
 
-    int columnCount() const { return sqlite3_column_count(stmt_); }
-    QString columnName(int i) const;
-    QVariant column(int i) const;
-    qint64 columnInt64(int i) const { return sqlite3_column_int64(stmt_, i); }
-    bool columnIsInteger(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_INTEGER; }
-    QByteArray columnBytes(int i) const {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-        return text ? QByteArray(text, sqlite3_column_bytes(stmt_, i)) : QByteArray();
-    }
-    bool readOnly() const { return sqlite3_stmt_readonly(stmt_) != 0; }
+    int columnCount() const { return impl_->columnCount(); }
+    QString columnName(int i) const { return impl_->columnName(i); }
+    QVariant column(int i) const { return impl_->column(i); }
+    qint64 columnInt64(int i) const { return impl_->columnInt64(i); }
+    bool columnIsInteger(int i) const { return impl_->columnIsInteger(i); }
+    QByteArray columnBytes(int i) const { return impl_->columnBytes(i); }
 
   private:
-    Database& db_;
-    sqlite3_stmt* stmt_ = nullptr;
-    QString sql_;
+    std::unique_ptr<detail::StatementImpl> impl_;
 };
 
 }  // namespace orvik::store

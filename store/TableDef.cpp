@@ -1,16 +1,10 @@
 #include "TableDef.h"
 
-#include "Statement.h"
+#include "Engine.h"
 
 namespace orvik::store {
 
-namespace {
-QString quoteIdent(const QString& name) {
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-}  // namespace
+using detail::quoteIdent;
 
 TableDef::TableDef(Database& db, QString table) : db_(db), table_(std::move(table)) {
     if (!db_.hasTable(table_))
@@ -20,11 +14,7 @@ TableDef::TableDef(Database& db, QString table) : db_(db), table_(std::move(tabl
 }
 
 void TableDef::reload() {
-    fields_.clear();
-    Statement st(db_, QStringLiteral("SELECT cid, name, type FROM pragma_table_info(?)"));
-    st.bind({table_});
-    while (st.step())
-        fields_.push_back({st.column(1).toString(), st.column(2).toString(), int(st.columnInt64(0))});
+    fields_ = db_.engineConnection().columns(table_);
 }
 
 QStringList TableDef::fieldNames() const {
@@ -36,7 +26,8 @@ QStringList TableDef::fieldNames() const {
 
 const FieldDef& TableDef::field(int pos) const {
     if (pos < 0 || pos >= fields_.size())
-        throw EngineError(err::ItemNotFound, QStringLiteral("在這個集合中找不到項目 %1。").arg(pos));
+        throw EngineError(err::ItemNotFound,
+                          QStringLiteral("在這個集合中找不到項目 %1。").arg(pos));
     return fields_.at(pos);
 }
 
@@ -56,7 +47,25 @@ bool TableDef::hasField(const QString& name) const {
     return false;
 }
 
-QString TableDef::sqlType(FieldType type) {
+QString TableDef::sqlType(FieldType type, Engine engine) {
+    if (engine == Engine::PostgreSQL) {
+        switch (type) {
+            case FieldType::Double:
+                return QStringLiteral("double precision");
+            case FieldType::Date:
+                return QStringLiteral("text COLLATE \"C\"");
+            case FieldType::Text:
+            case FieldType::Memo:
+                return QStringLiteral("citext COLLATE \"C\"");
+            case FieldType::Boolean:
+            case FieldType::Integer:
+                return QStringLiteral("smallint");
+            case FieldType::Long:
+                return QStringLiteral("integer");
+            case FieldType::Currency:
+                return QStringLiteral("bigint");
+        }
+    }
     switch (type) {
         case FieldType::Double:
             return QStringLiteral("REAL");
@@ -79,7 +88,7 @@ void TableDef::appendField(const QString& name, FieldType type, const QVariant& 
     if (hasField(name))
         throw EngineError(3191, QStringLiteral("無法定義欄位多於一次: '%1'。").arg(name));
     QString sql = QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
-                      .arg(quoteIdent(table_), quoteIdent(name), sqlType(type));
+                      .arg(quoteIdent(table_), quoteIdent(name), sqlType(type, db_.engine()));
     // A default is part of the table's definition, so it cannot be a bound parameter; only
     // numbers are taken as they are, any other value becomes a quoted literal.
     if (defaultValue.isValid() && !defaultValue.isNull()) {

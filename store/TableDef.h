@@ -16,7 +16,7 @@ struct FieldDef {
 
 // The definition of one table: its columns in stored order, and adding a column.
 class TableDef {
-public:
+  public:
     TableDef(Database& db, QString table);
 
     const QString& name() const { return table_; }
@@ -31,9 +31,9 @@ public:
     void appendField(const QString& name, FieldType type, const QVariant& defaultValue = {},
                      bool allowZeroLength = true);
 
-    static QString sqlType(FieldType type);
+    static QString sqlType(FieldType type, Engine engine = Engine::SQLite);
 
-private:
+  private:
     void reload();
 
     Database& db_;
