@@ -4,8 +4,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QUrl>
-#include <QUrlQuery>
 #include <optional>
 
 #include "AccPath.h"
@@ -42,15 +40,6 @@ std::optional<QString> folderOfAccMdb(const QString& fileName) {
     if (cut == 0 && separator == QLatin1Char('/'))
         return QStringLiteral("/");
     return fileName.left(cut);
-}
-
-// A postgresql:// URI with a password in it (user:secret@host, or ?password=).
-bool holdsPassword(const QString& location) {
-    if (!store::isServerLocation(location) ||
-        location.trimmed().startsWith(QLatin1String("service=")))
-        return false;
-    const QUrl url(location.trimmed(), QUrl::TolerantMode);
-    return !url.password().isEmpty() || QUrlQuery(url).hasQueryItem(QStringLiteral("password"));
 }
 
 }  // namespace
@@ -139,7 +128,7 @@ void frmPath::Command5_Click() {
     const QString path = txtPth[0]->text();
     // accpath.ini is readable by anyone who runs the program: a server's password belongs in
     // the user's ~/.pgpass or a service file, where libpq finds it.
-    if (holdsPassword(path)) {
+    if (store::holdsPassword(path)) {
         MsgBox(QStringLiteral("資料庫路徑裡不可寫密碼。\r\n"
                               "請把密碼放在使用者的 ~/.pgpass 或服務檔（service=）裡。"),
                Buttons::OK, Icon::Critical, QStringLiteral("Orvik"));

@@ -97,6 +97,14 @@ QString shownLocation(const QString& location) {
     return url.toString(QUrl::FullyEncoded);
 }
 
+bool holdsPassword(const QString& location) {
+    const QString s = location.trimmed();
+    if (!isServerLocation(s) || !s.startsWith(QLatin1String("postgres"), Qt::CaseInsensitive))
+        return false;
+    const QUrl url(s, QUrl::TolerantMode);
+    return !url.password().isEmpty() || QUrlQuery(url).hasQueryItem(QStringLiteral("password"));
+}
+
 QString detail::quoteIdent(const QString& name) {
     QString q = name;
     q.replace(QLatin1Char('"'), QLatin1String("\"\""));

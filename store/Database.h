@@ -33,6 +33,9 @@ QString databasePath(const QString& location, const QString& fileName);
 
 // A location as a message shows it: a server's URI without any password in it.
 QString shownLocation(const QString& location);
+// Whether a postgresql:// location carries a password (user:secret@host or ?password=), which
+// accpath.ini must not: everyone who runs the program reads it.
+bool holdsPassword(const QString& location);
 
 // Recordset kinds, numbered as the forms pass them.
 enum class RecordsetType {

@@ -114,7 +114,8 @@ void requireLogin(Database& general, const QString& login) {
 }  // namespace
 
 QString filePath(const QString& dir, const schema::File& file) {
-    return QDir(dir).filePath(file.fileName);
+    return store::isServerLocation(dir) ? store::databasePath(dir, file.fileName)
+                                        : QDir(dir).filePath(file.fileName);
 }
 
 DatabasePtr openFile(const QString& dir, const schema::File& file) {
@@ -170,11 +171,90 @@ std::shared_ptr<FolderInUse> takeFolder(const QString& dir, const QString& purpo
 // ---------------------------------------------------------------------------------------------
 // init
 
+namespace {
+
+// Best effort after a failed init: the schemas `names` this run made, with all in them.
+void dropSchemas(const DatabasePtr& db, const QStringList& names) {
+    if (!db)
+        return;
+    for (const QString& name : names) {
+        try {
+            db->execute(QStringLiteral("DROP SCHEMA IF EXISTS \"%1\" CASCADE").arg(name));
+        } catch (const EngineError&) {
+        }
+    }
+}
+
+// The tables, the administrator, the heading and (for --demo) the demo books, in new files
+// or schemas. The staff file's transaction holds back the administrator until the demo is in.
+void fillNewBooks(const InitOptions& o, Database& acc, Database& general, Database& print,
+                  InitResult& result) {
+    const QString company = o.company.isEmpty() ? kDefaultCompany : o.company;
+    const QDate reference = o.reference.isValid() ? o.reference : QDate::currentDate();
+    schema::createAll(acc, schema::acc());
+    schema::createAll(general, schema::general());
+    schema::createAll(print, schema::print());
+
+    store::Transaction tg(general);
+    general.execute(QStringLiteral("INSERT INTO super (super_id, super_pass) VALUES (?, ?)"),
+                    {QStringLiteral("voro"), QStringLiteral("orvik")});
+    general.execute(
+        QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
+                       "VALUES (?, ?, ?, ?, ?)"),
+        {QStringLiteral("A001"), QStringLiteral("系統管理員"), o.adminLogin,
+         o.adminPassword.isEmpty() ? QString() : audit::hashPassword(o.adminPassword), kAllRights});
+    result.employees = 1;
+    print.execute(QStringLiteral("INSERT INTO company (ion) VALUES (?)"), {company});
+    if (o.demo) {
+        store::Transaction ta(acc);
+        const DemoResult demo = fillDemo(acc, general, reference, company, o.adminLogin);
+        ta.commit();
+        result.employees += demo.employees;
+        result.vouchers = demo.vouchers;
+    }
+    tg.commit();
+}
+
+// On a server the three files are schemas of one database: made one after the other, and
+// those this run made are dropped again should a later step fail.
+InitResult initServer(const InitOptions& o) {
+    if (o.force)
+        throw UsageError(QStringLiteral(
+            "伺服器上的帳務不能用 --force 重新建立；要重來，請先在伺服器上移除 acc、voro3、pt "
+            "三個 schema"));
+    InitResult result;
+    result.dir = store::shownLocation(o.dir);
+    QStringList made;
+    DatabasePtr first;  // a connection to drop them with
+    try {
+        std::vector<DatabasePtr> dbs;
+        for (const auto* f : schema::files()) {
+            dbs.push_back(Database::create(filePath(o.dir, *f), f->password));
+            made << QFileInfo(f->fileName).completeBaseName().toLower();
+            if (!first)
+                first = dbs.back();
+        }
+        fillNewBooks(o, *dbs.at(0), *dbs.at(1), *dbs.at(2), result);
+    } catch (const EngineError& e) {
+        dropSchemas(first, made);
+        throw AdminError(
+            QStringLiteral("建立資料庫失敗：%1 (%2)").arg(e.description()).arg(e.number()));
+    } catch (...) {
+        dropSchemas(first, made);
+        throw;
+    }
+    return result;
+}
+
+}  // namespace
+
 InitResult initFolder(const InitOptions& o) {
     if (o.dir.trimmed().isEmpty())
         throw UsageError(QStringLiteral("init 需要資料夾名稱"));
     if (o.adminLogin.trimmed().isEmpty())
         throw UsageError(QStringLiteral("管理員的登入名稱不可空白"));
+    if (store::isServerLocation(o.dir))
+        return initServer(o);
     const QString dir = QDir(o.dir).absolutePath();
     if (QFileInfo(dir).exists() && !QFileInfo(dir).isDir())
         throw AdminError(QStringLiteral("%1 不是資料夾").arg(dir));
@@ -189,8 +269,6 @@ InitResult initFolder(const InitOptions& o) {
     // any copy has them open, and keep them from being opened until the new ones are in place.
     const auto held = present.isEmpty() ? nullptr : takeFolder(dir, QStringLiteral("重新建立"));
 
-    const QString company = o.company.isEmpty() ? kDefaultCompany : o.company;
-    const QDate reference = o.reference.isValid() ? o.reference : QDate::currentDate();
     QVector<QPair<QString, QString>> moves;
     for (const auto* f : schema::files())
         moves.push_back({tempName(dir, QStringLiteral("init"), *f), filePath(dir, *f)});
@@ -204,30 +282,7 @@ InitResult initFolder(const InitOptions& o) {
             DatabasePtr acc = Database::create(moves[0].first, schema::acc().password);
             DatabasePtr general = Database::create(moves[1].first, schema::general().password);
             DatabasePtr print = Database::create(moves[2].first, schema::print().password);
-            schema::createAll(*acc, schema::acc());
-            schema::createAll(*general, schema::general());
-            schema::createAll(*print, schema::print());
-
-            store::Transaction tg(*general);
-            general->execute(
-                QStringLiteral("INSERT INTO super (super_id, super_pass) VALUES (?, ?)"),
-                {QStringLiteral("voro"), QStringLiteral("orvik")});
-            general->execute(
-                QStringLiteral("INSERT INTO 員工 (員工編號, 中文姓名, 英文姓名, pass, AccS) "
-                               "VALUES (?, ?, ?, ?, ?)"),
-                {QStringLiteral("A001"), QStringLiteral("系統管理員"), o.adminLogin,
-                 o.adminPassword.isEmpty() ? QString() : audit::hashPassword(o.adminPassword),
-                 kAllRights});
-            result.employees = 1;
-            print->execute(QStringLiteral("INSERT INTO company (ion) VALUES (?)"), {company});
-            if (o.demo) {
-                store::Transaction ta(*acc);
-                const DemoResult demo = fillDemo(*acc, *general, reference, company, o.adminLogin);
-                ta.commit();
-                result.employees += demo.employees;
-                result.vouchers = demo.vouchers;
-            }
-            tg.commit();
+            fillNewBooks(o, *acc, *general, *print, result);
         }
         moveIntoPlace(moves, o.force);
     } catch (const EngineError& e) {
@@ -467,13 +522,20 @@ QString writePathFile(const QString& programFolder, const QString& dir) {
         throw AdminError(QStringLiteral("程式資料夾 %1 不存在").arg(programFolder));
     if (dir.trimmed().isEmpty())
         throw UsageError(QStringLiteral("資料庫資料夾不可空白"));
-    const QString absolute = QDir::cleanPath(QDir(dir).absolutePath());
+    const bool server = store::isServerLocation(dir);
+    if (store::holdsPassword(dir))
+        throw UsageError(QStringLiteral(
+            "資料庫位置裡不可寫密碼：accpath.ini 人人可讀；請把密碼放在使用者的 ~/.pgpass "
+            "或服務檔（service=）裡"));
+    const QString absolute = server ? dir.trimmed() : QDir::cleanPath(QDir(dir).absolutePath());
     QSaveFile out(QDir(programFolder).filePath(QStringLiteral("accpath.ini")));
     if (!out.open(QIODevice::WriteOnly))
         throw AdminError(QStringLiteral("無法寫入 %1：%2").arg(out.fileName(), out.errorString()));
     out.write(absolute.toUtf8() + QByteArrayLiteral("\r\n"));
     if (!out.commit())
         throw AdminError(QStringLiteral("無法寫入 %1：%2").arg(out.fileName(), out.errorString()));
+    if (server)
+        return {};  // whether the schemas are there shows at the next start
     const QStringList present = presentFiles(absolute);
     if (present.size() < schema::files().size())
         return QStringLiteral("注意：%1 還沒有完整的三個資料庫檔案（可用 orvik-admin init 建立）")

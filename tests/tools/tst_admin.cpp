@@ -481,6 +481,21 @@ void TestAdmin::setPathWritesOneCrLfLine() {
     ini.close();
     QVERIFY_THROWS_EXCEPTION(
         AdminError, writePathFile(program.filePath(QStringLiteral("missing")), data.path()));
+
+    // A server's location is written as given; one holding a password is refused and the file
+    // keeps what it had.
+    const QString server = QStringLiteral("postgresql://db.office.lan:5433/books?sslmode=require");
+    QCOMPARE(writePathFile(program.path(), QStringLiteral(" ") + server), QString());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), server.toUtf8() + "\r\n");
+    ini.close();
+    for (const QString& secret : {QStringLiteral("postgresql://orvik:pw@db.office.lan/books"),
+                                  QStringLiteral("postgres://db/books?password=pw")}) {
+        QVERIFY_THROWS_EXCEPTION(UsageError, writePathFile(program.path(), secret));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QCOMPARE(ini.readAll(), server.toUtf8() + "\r\n");
+        ini.close();
+    }
 }
 
 void TestAdmin::upgradeBringsAnUnstampedFolderToTheCurrentVersion() {
