@@ -44,7 +44,7 @@ QVector<Hit> searchVouchers(store::Database& db, const QString& text, bool& more
         columns << quoted(names.at(i));
         // Only the columns that matched are turned into text: the rows sorted and read carry
         // nothing else.
-        select << QStringLiteral("case when (m >> %1) & 1 then cast(%2 as text) end")
+        select << QStringLiteral("case when (m >> %1) & 1 <> 0 then cast(%2 as text) end")
                       .arg(i)
                       .arg(quoted(names.at(i)));
     }

@@ -39,7 +39,8 @@ void createDatabaseFiles(const QString& folder, const DataFolderOptions& options
 }
 
 store::DatabasePtr openDatabaseFile(const QString& folder, const schema::File& file) {
-    return store::Database::open(QDir(folder).filePath(file.fileName), file.connect());
+    // A folder, or a server's location: the screen programs open either.
+    return store::Database::open(store::databasePath(folder, file.fileName), file.connect());
 }
 
 TestDataFolder::TestDataFolder(const DataFolderOptions& options, const QString& name) {

@@ -15,6 +15,7 @@
 #include "Prompts.h"
 #include "Schema.h"
 #include "ScreenKit.h"
+#include "TestDataFolder.h"
 #include "frmAdAcc.h"
 #include "frmIo.h"
 
@@ -57,13 +58,7 @@ int main(int argc, char** argv) {
     EchoPrompts echo;
     app::ScopedPrompts prompts(echo);
     try {
-        app::gDataPath = folder;
-        const auto open = [&folder](const store::schema::File& file) {
-            return store::Database::open(QDir(folder).filePath(file.fileName), file.connect());
-        };
-        app::dbAcc = open(store::schema::acc());
-        app::dbGeneral = open(store::schema::general());
-        app::dbPrint = open(store::schema::print());
+        testing::openFolderAsProgram(folder);
         app::gRights = 4194303;
 
         auto* f = app::Forms::get<frmIo>();
