@@ -411,6 +411,15 @@ QString plainServerSql(QString sql) {
     return sql;
 }
 
+// One key term of a stored index against the one wanted: a column by its name, an expression
+// by its text, either without regard to case.
+bool keyMatches(const IndexKey& want, bool isExpression, const QString& text) {
+    if (isExpression != !want.expression.isEmpty())
+        return false;
+    return (isExpression ? plainSql(want.expression) : want.column)
+               .compare(text, Qt::CaseInsensitive) == 0;
+}
+
 bool serverIndexMatches(Database& db, const Index& index, QString* found) {
     Statement st(db, QStringLiteral(
                          "SELECT i.indisunique, i.indkey[k - 1] = 0, pg_get_indexdef(i.indexrelid, "
@@ -431,13 +440,7 @@ bool serverIndexMatches(Database& db, const Index& index, QString* found) {
             matches = false;
             continue;
         }
-        const IndexKey& want = index.keys.at(n);
-        if (isExpression != !want.expression.isEmpty())
-            matches = false;
-        else if (isExpression)
-            matches = matches && plainSql(want.expression).compare(text, Qt::CaseInsensitive) == 0;
-        else
-            matches = matches && want.column.compare(text, Qt::CaseInsensitive) == 0;
+        matches = matches && keyMatches(index.keys.at(n), isExpression, text);
     }
     if (!any)
         return false;
@@ -479,14 +482,7 @@ bool indexMatches(Database& db, const Table& table, const Index& index, QString*
                 matches = false;
                 continue;
             }
-            const IndexKey& want = index.keys.at(n);
-            if (isExpression != !want.expression.isEmpty())
-                matches = false;
-            else if (isExpression)
-                matches =
-                    matches && plainSql(want.expression).compare(text, Qt::CaseInsensitive) == 0;
-            else
-                matches = matches && want.column.compare(text, Qt::CaseInsensitive) == 0;
+            matches = matches && keyMatches(index.keys.at(n), isExpression, text);
         }
     }
     if (have.size() != index.keys.size())
