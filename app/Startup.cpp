@@ -51,9 +51,16 @@ bool isLegacyFile(const QString& path) {
 // password when the file itself is wrong.
 QString describeFailure(const QString& path, const store::EngineError& error) {
     const QString text = error.description();
-    // A server's messages name the server already, without a password written into its URI.
-    if (store::isServerLocation(path))
-        return text;
+    // A server's connection failures name the server already (without a password written into
+    // its URI); a refusal by one of the books, such as a wrong password, names neither.
+    if (store::isServerLocation(path)) {
+        const QString server = store::shownLocation(path);
+        const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('#')) + 1);
+        if (text.contains(server))
+            return text;
+        return text + QStringLiteral("\r\n") +
+               QStringLiteral("伺服器 %1 上的 %2").arg(elidePath(server), fileName);
+    }
     const QFileInfo info(path);
     if (info.isFile() && info.size() == 0)
         return text + QStringLiteral("\r\n") +

@@ -15,6 +15,7 @@
 using namespace orvik;
 using namespace orvik::app;
 using testing::DataFolderOptions;
+using testing::onServer;
 using testing::ProgramSandbox;
 using testing::TestDataFolder;
 
@@ -181,8 +182,9 @@ void TestStartup::missingAccMdbIsReportedAndTheNewFolderUsed() {
     // All three from the new folder, which holds for the rest of the run and the next start.
     QCOMPARE(gDataPath, right.path());
     QVERIFY(allOpen());
-    for (const auto& db : {dbAcc, dbGeneral, dbPrint})
-        QCOMPARE(QFileInfo(db->path()).path(), right.path());
+    QCOMPARE(dbAcc->path(), right.filePath(QStringLiteral("acc.mdb")));
+    QCOMPARE(dbGeneral->path(), right.filePath(QStringLiteral("voro3.mdb")));
+    QCOMPARE(dbPrint->path(), right.filePath(QStringLiteral("pt.mdb")));
     QVERIFY(dialog.saved);
     QCOMPARE(sandbox.readAccPath(), crlf(right.path()));
 }
@@ -229,7 +231,7 @@ void TestStartup::passwordOnPtMdbIsReported() {
 
     QCOMPARE(dialog.shown, 1);
     QVERIFY(allOpen());
-    QCOMPARE(QFileInfo(dbPrint->path()).path(), right.path());
+    QCOMPARE(dbPrint->path(), right.filePath(QStringLiteral("pt.mdb")));
 }
 
 void TestStartup::lineEnds_data() {
@@ -262,6 +264,8 @@ void TestStartup::big5FileFromAnOldInstallation() {
     if (!big5.isValid())
         QSKIP("this Qt build has no Big5 codec");
     ProgramSandbox sandbox;
+    if (onServer())
+        QSKIP("folders only: the Chinese characters are in a folder's name");
     TestDataFolder folder({}, QStringLiteral("帳務資料"));
     const QByteArray bytes = big5.encode(folder.path());
     QVERIFY(!big5.hasError());
@@ -288,7 +292,9 @@ void TestStartup::olderFolderIsRefusedUnchanged() {
     Main();
 
     const auto& message = sandbox.prompts().shown().at(0);
-    QVERIFY2(message.text.contains(QStringLiteral("orvik-admin upgrade \"%1\"").arg(folder.path())),
+    // A folder with a space is quoted for the shell; a server's URI has none.
+    const QString shown = onServer() ? folder.path() : QStringLiteral("\"%1\"").arg(folder.path());
+    QVERIFY2(message.text.contains(QStringLiteral("orvik-admin upgrade ") + shown),
              qPrintable(message.text));
     QCOMPARE(message.title, QStringLiteral("Orvik"));
     QVERIFY(ProgramEnded());
@@ -374,6 +380,8 @@ void TestStartup::messagesNameTheFileAndCutLongPaths() {
     QFETCH(QString, broken);
     QFETCH(QString, number);
     QFETCH(QStringList, contains);  // the number is the engine's, any for a path too long
+    if (onServer() && broken.contains(QLatin1String(".mdb ")) && !broken.contains("password"))
+        QSKIP("folders only: a damaged file has no counterpart on a server");
     ProgramSandbox sandbox;
     DataFolderOptions options;
     if (broken == QLatin1String("pt.mdb password"))
