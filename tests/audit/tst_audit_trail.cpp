@@ -101,7 +101,7 @@ class TstAuditTrail : public QObject {
     // A writer killed between its change and the event, or between the event and the commit,
     // leaves neither in the file; one that commits leaves both.
     void aKilledWriterLeavesNeitherChangeNorEvent() {
-        const QString file = QDir(folder->path()).filePath(QStringLiteral("acc.mdb"));
+        const QString file = store::databasePath(folder->path(), QStringLiteral("acc.mdb"));
         acc.reset();  // the writer alone on the file
         for (const char* where : {"before", "after", "none"}) {
             QProcess writer;

@@ -4,6 +4,8 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -24,6 +26,14 @@ using app::Answer;
 using bills::frmBill;
 
 namespace {
+
+// A value inside an event's stored JSON, as text: the path's keys from the top down.
+QString jsonAt(const QVariant& stored, const QStringList& path) {
+    QJsonValue v = QJsonDocument::fromJson(stored.toString().toUtf8()).object();
+    for (const QString& key : path)
+        v = v.toObject().value(key);
+    return v.isDouble() ? QString::number(v.toInteger()) : v.toString();
+}
 
 const QString kBank = QStringLiteral("第一銀行");
 const QString kAccount = QStringLiteral("123-456");
@@ -307,7 +317,8 @@ void tst_BillProcessing::cashing_idsAndBalancesRunPerAccount() {
     kit.addLedger(kBank, "222", 1, 5000);
     kit.addLedger(kBank, "222", 2, 4000);
     kit.addLedger("台灣銀行", kAccount, 7, 99999);  // same account number at another bank
-    kit.db().execute("update bank set bala = 4000.5 where id = 2");  // a legacy fraction
+    if (!onServer())  // a fraction left by the old program; a server's amounts are whole
+        kit.db().execute("update bank set bala = 4000.5 where id = 2");
     auto first = bill("1", false, QDate(2024, 5, 1), 300);
     first.issuingAccount = "222";
     bills::insertBill(kit.db(), first);
@@ -354,16 +365,18 @@ void tst_BillProcessing::voidAndBounce_clearTheSettledVouchers() {
     QCOMPARE(voucherFormUnloaded, 0);
 
     // The amounts are 0 now; the events keep what each voucher was for.
-    QCOMPARE(kit.value("select group_concat(kind || ' ' || row_key || ' ' || "
-                       "json_extract(before_values, '$.iof.\"123\".\"金額\"') || ' ' || "
-                       "json_extract(before_values, '$.iof.\"125\".\"金額\"'), '; ') from audit "
-                       "where kind = 'bill-voided'")
-                 .toString(),
-             QString("bill-voided 123S 1000 1000"));
-    QCOMPARE(kit.value("select json_extract(before_values, '$.iof.\"130\".\"金額\"') || '→' || "
-                       "json_extract(after_values, '$.iof.\"130\".\"金額\"') from audit "
-                       "where kind = 'bill-bounced' and row_key = '130'")
-                 .toString(),
+    QCOMPARE(kit.value("select count(*) from audit where kind = 'bill-voided'").toInt(), 1);
+    const QStringList voided =
+        kit.rowTexts("select row_key, before_values from audit where kind = 'bill-voided'");
+    QCOMPARE(voided.value(0), QString("123S"));
+    QCOMPARE(jsonAt(voided.value(1), {"iof", "123", "金額"}) + ' ' +
+                 jsonAt(voided.value(1), {"iof", "125", "金額"}),
+             QString("1000 1000"));
+    const QStringList bounced = kit.rowTexts(
+        "select before_values, after_values from audit "
+        "where kind = 'bill-bounced' and row_key = '130'");
+    QCOMPARE(jsonAt(bounced.value(0), {"iof", "130", "金額"}) + "→" +
+                 jsonAt(bounced.value(1), {"iof", "130", "金額"}),
              QString("1000→0"));
 }
 
@@ -496,9 +509,14 @@ void tst_BillProcessing::concurrentCashing_consecutiveIdsAndBalances() {
     QVERIFY(audit::verifyChain(kit.db()).ok());
     QCOMPARE(kit.value("select count(*) from audit where kind = 'bill-cashed'").toInt(),
              2 * kPerProcess);
-    QCOMPARE(kit.value("select count(distinct json_extract(after_values, '$.bank.id')) from audit")
-                 .toInt(),
-             2 * kPerProcess);
+    QSet<QString> movements;
+    store::Recordset events =
+        kit.db().openRecordset("select after_values from audit where kind = 'bill-cashed'",
+                               store::RecordsetType::Snapshot);
+    for (; !events.isEOF(); events.MoveNext())
+        movements << jsonAt(events.field(0), {"bank", "id"});
+    movements.remove(QString());
+    QCOMPARE(movements.size(), 2 * kPerProcess);
 }
 
 QTEST_MAIN(tst_BillProcessing)

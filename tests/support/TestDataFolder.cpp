@@ -13,7 +13,7 @@ namespace {
 
 store::DatabasePtr createFile(const QString& folder, const schema::File& file,
                               const QString& password, int version) {
-    auto db = store::Database::create(QDir(folder).filePath(file.fileName), password);
+    auto db = store::Database::create(store::databasePath(folder, file.fileName), password);
     // An older version as that version's tool made it, without the later indexes.
     schema::createAll(*db, file, std::min(version, schema::kVersion));
     if (version > schema::kVersion)
@@ -43,18 +43,42 @@ store::DatabasePtr openDatabaseFile(const QString& folder, const schema::File& f
     return store::Database::open(store::databasePath(folder, file.fileName), file.connect());
 }
 
-TestDataFolder::TestDataFolder(const DataFolderOptions& options, const QString& name) {
-    if (!dir_.isValid())
+TestDataFolder::TestDataFolder(const DataFolderOptions& options, const QString& name)
+    : where_(name) {
+    if (!where_.isValid())
         return;
-    path_ = QDir(dir_.path()).filePath(name);
-    if (!QDir().mkpath(path_))
-        return;
-    createDatabaseFiles(path_, options);
+    createDatabaseFiles(where_.location(), options);
     valid_ = true;
 }
 
 QString TestDataFolder::filePath(const QString& fileName) const {
-    return QDir(path_).filePath(fileName);
+    return where_.path(fileName);
+}
+
+void refuseInserts(store::Database& db, const QString& table, const QString& message) {
+    const QString name = QStringLiteral("refuse_") + table;
+    if (db.engine() == store::Engine::PostgreSQL) {
+        db.execute(QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
+                                  "$$ BEGIN RAISE EXCEPTION '%2'; END $$")
+                       .arg(name, message));
+        db.execute(QStringLiteral("CREATE TRIGGER %1 BEFORE INSERT ON %2 FOR EACH ROW "
+                                  "EXECUTE FUNCTION %1()")
+                       .arg(name, table));
+        return;
+    }
+    db.execute(QStringLiteral("CREATE TRIGGER %1 BEFORE INSERT ON %2 "
+                              "BEGIN SELECT raise(abort, '%3'); END")
+                   .arg(name, table, message));
+}
+
+void allowInserts(store::Database& db, const QString& table) {
+    const QString name = QStringLiteral("refuse_") + table;
+    if (db.engine() == store::Engine::PostgreSQL) {
+        db.execute(QStringLiteral("DROP TRIGGER %1 ON %2").arg(name, table));
+        db.execute(QStringLiteral("DROP FUNCTION %1()").arg(name));
+        return;
+    }
+    db.execute(QStringLiteral("DROP TRIGGER %1").arg(name));
 }
 
 void openFolderAsProgram(const QString& folder) {
@@ -65,7 +89,7 @@ void openFolderAsProgram(const QString& folder) {
 }
 
 void TestDataFolder::openAsProgram() const {
-    openFolderAsProgram(path_);
+    openFolderAsProgram(where_.location());
 }
 
 }  // namespace orvik::testing

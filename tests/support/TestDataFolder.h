@@ -5,10 +5,10 @@
 // 'voro' row of super and the company row of pt.mdb.
 
 #include <QString>
-#include <QTemporaryDir>
 
 #include "Database.h"
 #include "Schema.h"
+#include "TestLocation.h"
 
 namespace orvik::testing {
 
@@ -22,7 +22,8 @@ struct DataFolderOptions {
     QString company = QStringLiteral("測試工程有限公司");
 };
 
-// Makes the files in `folder`, which must exist and hold none of them. Throws EngineError.
+// Makes the files in `folder` (a folder that exists and holds none of them, or a server location
+// without the three schemas). Throws EngineError.
 void createDatabaseFiles(const QString& folder, const DataFolderOptions& options = {});
 
 // Opens one of a folder's files with the password the program uses.
@@ -32,15 +33,24 @@ store::DatabasePtr openDatabaseFile(const QString& folder, const store::schema::
 // start-up does.
 void openFolderAsProgram(const QString& folder);
 
-// A database folder inside its own temporary directory, removed with the object.
+// Makes every insert into `table` fail with `message`, on either engine, until allowInserts;
+// for tests of what a failed write leaves behind.
+void refuseInserts(store::Database& db, const QString& table, const QString& message);
+void allowInserts(store::Database& db, const QString& table);
+
+// A database folder inside its own temporary directory, removed with the object; when the tests
+// run for the server (onServer()), a database of its own on the server instead.
 class TestDataFolder {
   public:
     explicit TestDataFolder(const DataFolderOptions& options = {},
                             const QString& name = QStringLiteral("data"));
 
     bool isValid() const { return valid_; }
-    QString path() const { return path_; }  // the database folder
-    QString root() const { return dir_.path(); }
+    // The location as accpath.ini would hold it: a folder or a server URI.
+    QString path() const { return where_.location(); }
+    // A temporary folder for other files, beside the books.
+    QString root() const { return where_.root(); }
+    // One of the books (store::databasePath): a file in the folder, or a schema on the server.
     QString filePath(const QString& fileName) const;
 
     // Opens the three files into dbAcc, dbGeneral and dbPrint and sets gDataPath, as start-up
@@ -48,8 +58,7 @@ class TestDataFolder {
     void openAsProgram() const;
 
   private:
-    QTemporaryDir dir_;
-    QString path_;
+    TestLocation where_;
     bool valid_ = false;
 };
 

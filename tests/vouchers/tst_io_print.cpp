@@ -282,7 +282,7 @@ void TestIoPrint::bothLayoutsRenderTheVoucherOnDisplay() {
     QVERIFY(QFile::exists(jios));
     QCOMPARE(f->crtp.lastOutputPath(), jios);
     QCOMPARE(QDir(pdfDir_.path()).entryList(QDir::Files).size(), 2);
-    QCOMPARE(f->crtp.dataFiles(0), QDir(app::gDataPath).filePath(QStringLiteral("pt.mdb")));
+    QCOMPARE(f->crtp.dataFiles(0), store::databasePath(app::gDataPath, QStringLiteral("pt.mdb")));
 
     for (const QString& pdf : {ios, jios}) {
         const QString text = pdfText(pdf);

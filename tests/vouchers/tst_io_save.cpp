@@ -251,6 +251,10 @@ void TestIoSave::lastBalanceRoundedHalfToEven_data() {
 void TestIoSave::lastBalanceRoundedHalfToEven() {
     QFETCH(double, last);
     QFETCH(int, expected);
+    if (onServer())
+        QSKIP(
+            "SQLite only: a fraction of a dollar in a balance comes from files of the old "
+            "program; a server's amounts are whole numbers");
     IoFixture fx;
     fx.acc().execute("insert into cash (id, 收入, bala) values (7, -1, ?)", {last});
     fx.addVoucher({.no = "920711001", .amount = 10, .account = "4101", .expense = false});
@@ -395,11 +399,11 @@ void TestIoSave::twoCopiesSavingAtOnce() {
     QCOMPARE(fx.count("select count(distinct 收支單號) from cash"), total);
     // Every balance is the one before it plus this movement: none was skipped.
     QCOMPARE(fx.count("select count(*) from cash c join cash p on p.id = c.id - 1 "
-                      "where c.bala <> p.bala + case when c.收入 then c.異動金額 else "
+                      "where c.bala <> p.bala + case when c.收入 <> 0 then c.異動金額 else "
                       "-c.異動金額 end"),
              0);
     QCOMPARE(fx.count("select bala from cash where id = ?", {total}),
-             fx.count("select sum(case when 收入 then 異動金額 else -異動金額 end) from cash"));
+             fx.count("select sum(case when 收入 <> 0 then 異動金額 else -異動金額 end) from cash"));
     // Each voucher entered and approved: two events apiece, in one unbroken chain.
     QCOMPARE(fx.count("select count(*) from audit"), 2 * total);
     QVERIFY(audit::verifyChain(fx.acc()).ok());

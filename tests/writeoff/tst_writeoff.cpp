@@ -111,6 +111,10 @@ void tst_WriteOff::listing_openItemsOfTheVouchersDirection() {
 }
 
 void tst_WriteOff::listing_queriesUseTheIndexes() {
+    if (testing::onServer())
+        QSKIP(
+            "SQLite only: the plan is read from SQLite's EXPLAIN QUERY PLAN; the server "
+            "plans by its own statistics");
     WriteOffTestKit kit;
     QVERIFY(kit.isValid());
     const auto plan = [&](const QString& sql) {
