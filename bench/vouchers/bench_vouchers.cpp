@@ -1,12 +1,16 @@
-// bench_vouchers: the voucher form on a large folder, beside bare SQLite doing the same reads
-// and writes.
+// bench_vouchers: the voucher form on a large folder or server, beside the engine's bare client
+// library (SQLite's C API, or libpq) doing the same reads and writes.
 //
-//   QT_QPA_PLATFORM=offscreen bench_vouchers [DIR] [--vouchers N] [--rounds R] [--keep]
+//   QT_QPA_PLATFORM=offscreen bench_vouchers [DIR|URI] [--vouchers N] [--rounds R] [--keep]
+//                                            [--scratch]
 //
 // Without DIR a folder is made in a temporary directory with `orvik-admin init --demo` and
 // `orvik-admin generate --vouchers N` (N = 1,000,000 by default), as child processes so that
-// this process's peak memory is the form's. With DIR, the saves add R vouchers to it.
+// this process's peak memory is the form's. With DIR or a server's URI, the saves add R vouchers
+// to it; --scratch says the books given are a copy to spend, so that the review gets exactly
+// 10,000 unapproved vouchers as in a folder made here.
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include "../BenchFolder.h"
@@ -21,8 +25,10 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "Clock.h"
@@ -98,34 +104,48 @@ void row(const QString& what, const QString& form, const QString& bare, const QS
         << target.leftJustified(10) << (ok ? "ok" : "OVER") << Qt::endl;
 }
 
-// Bare SQLite on its own connection: the statements the form's work comes down to.
-class Bare {
+// The same statements on the engine's own client library, without the store: SQLite's C API on
+// a folder, libpq on a server. One connection per book, as the store has.
+class BareEngine {
   public:
-    explicit Bare(const QString& dir) {
-        sqlite3_open_v2(QDir(dir).filePath(QStringLiteral("acc.mdb")).toUtf8().constData(), &acc_,
-                        SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_open_v2(QDir(dir).filePath(QStringLiteral("voro3.mdb")).toUtf8().constData(),
-                        &general_, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_open_v2(QDir(dir).filePath(QStringLiteral("pt.mdb")).toUtf8().constData(), &print_,
-                        SQLITE_OPEN_READONLY, nullptr);
-        for (sqlite3* db : {acc_, general_, print_})
-            sqlite3_busy_timeout(db, 10000);
-        sqlite3_exec(acc_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr, nullptr,
-                     nullptr);
+    enum Book { Acc, General, Print };
+    virtual ~BareEngine() = default;
+    virtual const char* name() const = 0;
+    // Every row and column of a query, `?` for each parameter; gives the last row's first
+    // column.
+    virtual qint64 read(Book book, const QByteArray& sql, const QList<QByteArray>& params = {}) = 0;
+    virtual std::vector<qint64> firstColumn(Book book, const QByteArray& sql) = 0;
+    virtual void exec(Book book, const QByteArray& sql) = 0;
+    virtual QStringList columns(const QString& table) = 0;
+    virtual QByteArray beginWrite() const = 0;
+};
+
+class BareSqlite final : public BareEngine {
+  public:
+    explicit BareSqlite(const QString& dir) {
+        const char* files[] = {"acc.mdb", "voro3.mdb", "pt.mdb"};
+        for (int i = 0; i < 3; ++i) {
+            sqlite3_open_v2(QDir(dir).filePath(QLatin1String(files[i])).toUtf8().constData(),
+                            &db_[i], i == Acc ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY,
+                            nullptr);
+            sqlite3_busy_timeout(db_[i], 10000);
+        }
+        sqlite3_exec(db_[Acc], "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr,
+                     nullptr, nullptr);
     }
-    ~Bare() {
-        for (sqlite3* db : {acc_, general_, print_})
+    ~BareSqlite() override {
+        for (sqlite3* db : db_)
             sqlite3_close(db);
     }
+    const char* name() const override { return "bare SQLite"; }
+    QByteArray beginWrite() const override { return "BEGIN IMMEDIATE"; }
 
-    // Every row and column of a query; gives the last row's first column.
-    qint64 read(sqlite3* db, const char* sql, qint64 param = -1, const char* text = nullptr) {
+    qint64 read(Book book, const QByteArray& sql, const QList<QByteArray>& params) override {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
-        if (text)
-            sqlite3_bind_text(st, 1, text, -1, SQLITE_TRANSIENT);
-        else if (param >= 0)
-            sqlite3_bind_int64(st, 1, param);
+        sqlite3_prepare_v2(db_[book], sql.constData(), -1, &st, nullptr);
+        for (int i = 0; i < params.size(); ++i)
+            sqlite3_bind_text(st, i + 1, params[i].constData(), int(params[i].size()),
+                              SQLITE_TRANSIENT);
         qint64 last = 0;
         while (sqlite3_step(st) == SQLITE_ROW) {
             for (int c = 0; c < sqlite3_column_count(st); ++c)
@@ -135,108 +155,204 @@ class Bare {
         sqlite3_finalize(st);
         return last;
     }
+    std::vector<qint64> firstColumn(Book book, const QByteArray& sql) override {
+        std::vector<qint64> v;
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db_[book], sql.constData(), -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            v.push_back(sqlite3_column_int64(st, 0));
+        sqlite3_finalize(st);
+        return v;
+    }
+    void exec(Book book, const QByteArray& sql) override {
+        sqlite3_exec(db_[book], sql.constData(), nullptr, nullptr, nullptr);
+    }
+    QStringList columns(const QString& table) override {
+        QStringList names;
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db_[Acc], ("PRAGMA table_info(" + table + ")").toUtf8().constData(), -1,
+                           &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+        sqlite3_finalize(st);
+        return names;
+    }
+
+  private:
+    sqlite3* db_[3] = {};
+};
+
+class BarePostgres final : public BareEngine {
+  public:
+    // `location` a postgresql:// URI or service=name; each book its schema.
+    explicit BarePostgres(const QString& location) {
+        const char* schemas[] = {"acc", "voro3", "pt"};
+        for (int i = 0; i < 3; ++i) {
+            conn_[i] = PQconnectdb(location.trimmed().toUtf8().constData());
+            if (PQstatus(conn_[i]) != CONNECTION_OK)
+                std::fprintf(stderr, "bare libpq: %s", PQerrorMessage(conn_[i]));
+            exec(Book(i), QByteArray("SET search_path = ") + schemas[i] + ", public");
+        }
+    }
+    ~BarePostgres() override {
+        for (PGconn* c : conn_)
+            PQfinish(c);
+    }
+    const char* name() const override { return "bare libpq"; }
+    QByteArray beginWrite() const override { return "BEGIN"; }
+
+    qint64 read(Book book, const QByteArray& sql, const QList<QByteArray>& params) override {
+        std::vector<const char*> values;
+        for (const QByteArray& p : params)
+            values.push_back(p.constData());
+        PGresult* r = PQexecParams(conn_[book], numbered(sql).constData(), int(values.size()),
+                                   nullptr, values.data(), nullptr, nullptr, 0);
+        if (PQresultStatus(r) != PGRES_TUPLES_OK && PQresultStatus(r) != PGRES_COMMAND_OK)
+            std::fprintf(stderr, "bare libpq: %s", PQresultErrorMessage(r));
+        qint64 last = 0;
+        for (int row = 0; row < PQntuples(r); ++row) {
+            for (int c = 0; c < PQnfields(r); ++c)
+                PQgetvalue(r, row, c);
+            last = std::atoll(PQgetvalue(r, row, 0));
+        }
+        PQclear(r);
+        return last;
+    }
+    std::vector<qint64> firstColumn(Book book, const QByteArray& sql) override {
+        PGresult* r = PQexec(conn_[book], sql.constData());
+        std::vector<qint64> v(size_t(PQntuples(r)));
+        for (int i = 0; i < PQntuples(r); ++i)
+            v[size_t(i)] = std::atoll(PQgetvalue(r, i, 0));
+        PQclear(r);
+        return v;
+    }
+    void exec(Book book, const QByteArray& sql) override { PQclear(PQexec(conn_[book], sql)); }
+    QStringList columns(const QString& table) override {
+        QStringList names;
+        const QByteArray t = table.toUtf8();
+        const char* values[] = {t.constData()};
+        PGresult* r = PQexecParams(conn_[Acc],
+                                   "SELECT column_name FROM information_schema.columns WHERE "
+                                   "table_schema = 'acc' AND table_name = $1 AND column_name <> "
+                                   "'rowid' ORDER BY ordinal_position",
+                                   1, nullptr, values, nullptr, nullptr, 0);
+        for (int i = 0; i < PQntuples(r); ++i)
+            names << QString::fromUtf8(PQgetvalue(r, i, 0));
+        PQclear(r);
+        return names;
+    }
+
+  private:
+    // `?` and `?1` become $1, $2 … as the server numbers its parameters.
+    static QByteArray numbered(const QByteArray& sql) {
+        QByteArray out;
+        int n = 0;
+        for (qsizetype i = 0; i < sql.size(); ++i) {
+            if (sql[i] != '?') {
+                out += sql[i];
+                continue;
+            }
+            if (i + 1 < sql.size() && sql[i + 1] >= '1' && sql[i + 1] <= '9') {
+                out += '$';
+                continue;
+            }
+            out += '$' + QByteArray::number(++n);
+        }
+        return out;
+    }
+    PGconn* conn_[3] = {};
+};
+
+// The work the form's steps come down to, on either engine.
+class Bare {
+  public:
+    explicit Bare(const QString& location) {
+        if (store::isServerLocation(location))
+            engine_ = std::make_unique<BarePostgres>(location);
+        else
+            engine_ = std::make_unique<BareSqlite>(location);
+    }
+    const char* name() const { return engine_->name(); }
 
     void keys() {
-        keys_.clear();
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(acc_, "SELECT rowid FROM iof ORDER BY length(單號), 單號", -1, &st,
-                           nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW)
-            keys_.push_back(sqlite3_column_int64(st, 0));
-        sqlite3_finalize(st);
+        keys_ = engine_->firstColumn(BareEngine::Acc,
+                                     "SELECT rowid FROM iof ORDER BY length(單號), 單號");
     }
 
     void showRow(qint64 rowid) {
-        read(acc_, "SELECT * FROM iof WHERE rowid = ?", rowid);
-        read(acc_, "SELECT w FROM w4pj WHERE pj_id = 'P0001'");
+        engine_->read(BareEngine::Acc, "SELECT * FROM iof WHERE rowid = ?",
+                      {QByteArray::number(rowid)});
+        engine_->read(BareEngine::Acc, "SELECT w FROM w4pj WHERE pj_id = 'P0001'");
     }
 
     void open() {
-        read(print_, "SELECT ion FROM company");
-        read(acc_, "SELECT id, prj FROM prj ORDER BY id");
-        read(acc_, "SELECT use FROM use ORDER BY id");
-        read(general_, "SELECT 中文姓名 FROM 員工 ORDER BY 員工編號");
-        read(acc_,
-             "SELECT incom, id, acc FROM acc ORDER BY CASE WHEN incom <> 0 THEN 0 ELSE 1 END, id");
-        read(acc_, "SELECT ps FROM ps1 ORDER BY id");
-        read(acc_, "SELECT ps FROM ps2 ORDER BY id");
-        read(acc_, "SELECT count(*) FROM iof");
+        engine_->read(BareEngine::Print, "SELECT ion FROM company");
+        engine_->read(BareEngine::Acc, "SELECT id, prj FROM prj ORDER BY id");
+        engine_->read(BareEngine::Acc, "SELECT use FROM use ORDER BY id");
+        engine_->read(BareEngine::General, "SELECT 中文姓名 FROM 員工 ORDER BY 員工編號");
+        engine_->read(BareEngine::Acc,
+                      "SELECT incom, id, acc FROM acc ORDER BY CASE WHEN incom "
+                      "<> 0 THEN 0 ELSE 1 END, id");
+        engine_->read(BareEngine::Acc, "SELECT ps FROM ps1 ORDER BY id");
+        engine_->read(BareEngine::Acc, "SELECT ps FROM ps2 ORDER BY id");
+        engine_->read(BareEngine::Acc, "SELECT count(*) FROM iof");
         keys();
         showRow(keys_.back());
     }
 
     void save(const QByteArray& prefix) {
-        sqlite3_exec(acc_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        const QByteArray like = prefix + "%";
-        const qint64 last =
-            read(acc_, "SELECT Max(單號) FROM iof WHERE 單號 LIKE ?", -1, like.constData());
+        engine_->exec(BareEngine::Acc, engine_->beginWrite());
+        const qint64 last = engine_->read(
+            BareEngine::Acc, "SELECT Max(單號) FROM iof WHERE 單號 LIKE ?", {prefix + "%"});
         const QByteArray no = QByteArray::number(last ? last + 1 : prefix.toLongLong() * 1000 + 1);
-        read(acc_, "SELECT 1 FROM iof WHERE 單號 = ?", -1, no.constData());
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(
-            acc_,
-            "INSERT INTO iof VALUES ('2026-01-01', ?, '購買文具', -1, 1000, '5101', "
-            "-1, '文具', '', '', '', '', '', '2026-01-01', '', '', 0, '', 48, 0, -1)",
-            -1, &st, nullptr);
-        sqlite3_bind_text(st, 1, no.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(st);
-        sqlite3_finalize(st);
+        engine_->read(BareEngine::Acc, "SELECT 1 FROM iof WHERE 單號 = ?", {no});
+        engine_->read(BareEngine::Acc,
+                      "INSERT INTO iof VALUES ('2026-01-01', ?, '購買文具', -1, 1000, '5101', "
+                      "-1, '文具', '', '', '', '', '', '2026-01-01', '', '', 0, '', 48, 0, -1)",
+                      {no});
         lastNo_ = no;
-        sqlite3_exec(acc_, "COMMIT", nullptr, nullptr, nullptr);
+        engine_->exec(BareEngine::Acc, "COMMIT");
         keys();
         showRow(keys_.back());
     }
 
     void approve() {
-        sqlite3_exec(acc_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        read(acc_, "SELECT 方式 FROM iof WHERE 單號 = ?", -1, lastNo_.constData());
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(acc_, "UPDATE iof SET 方式 = 0 WHERE 單號 = ?", -1, &st, nullptr);
-        sqlite3_bind_text(st, 1, lastNo_.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(st);
-        sqlite3_finalize(st);
-        const qint64 id = read(acc_, "SELECT id, bala FROM cash ORDER BY id DESC LIMIT 1");
-        sqlite3_prepare_v2(acc_,
-                           "INSERT INTO cash VALUES (?, 0, '2026-01-01', 1000, '購買文具', ?, 0)",
-                           -1, &st, nullptr);
-        sqlite3_bind_int64(st, 1, id + 1);
-        sqlite3_bind_text(st, 2, lastNo_.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(st);
-        sqlite3_finalize(st);
-        sqlite3_exec(acc_, "COMMIT", nullptr, nullptr, nullptr);
+        engine_->exec(BareEngine::Acc, engine_->beginWrite());
+        engine_->read(BareEngine::Acc, "SELECT 方式 FROM iof WHERE 單號 = ?", {lastNo_});
+        engine_->read(BareEngine::Acc, "UPDATE iof SET 方式 = 0 WHERE 單號 = ?", {lastNo_});
+        const qint64 id =
+            engine_->read(BareEngine::Acc, "SELECT id, bala FROM cash ORDER BY id DESC LIMIT 1");
+        engine_->read(BareEngine::Acc,
+                      "INSERT INTO cash VALUES (?, 0, '2026-01-01', 1000, '購買文具', ?, 0)",
+                      {QByteArray::number(id + 1), lastNo_});
+        engine_->exec(BareEngine::Acc, "COMMIT");
         keys();
         showRow(keys_.back());
     }
 
     void review() {
-        read(acc_,
-             "SELECT 單號, 發生日期, 用途說明, 專案名稱, 工程種類, pay, 科目代號, 科目名稱, 金額 "
-             "FROM iof WHERE 方式 < 0 AND 方式 > -3 ORDER BY length(單號), 單號");
+        engine_->read(BareEngine::Acc,
+                      "SELECT 單號, 發生日期, 用途說明, 專案名稱, 工程種類, pay, 科目代號, "
+                      "科目名稱, 金額 FROM iof WHERE 方式 < 0 AND 方式 > -3 "
+                      "ORDER BY length(單號), 單號");
     }
 
     // The full-text search: one scan with every column of iof tested against the pattern.
     void search(const QString& text) {
         if (searchSql_.isEmpty()) {
             QStringList tests;
-            sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(acc_, "PRAGMA table_info(iof)", -1, &st, nullptr);
-            while (sqlite3_step(st) == SQLITE_ROW)
-                tests << QStringLiteral("\"%1\" LIKE ?1 ESCAPE '\\'")
-                             .arg(QString::fromUtf8(
-                                 reinterpret_cast<const char*>(sqlite3_column_text(st, 1))));
-            sqlite3_finalize(st);
+            for (const QString& column : engine_->columns(QStringLiteral("iof")))
+                tests << QStringLiteral("CAST(\"%1\" AS text) LIKE ?1 ESCAPE '\\'").arg(column);
             searchSql_ =
                 "SELECT 單號, * FROM iof WHERE " + tests.join(QStringLiteral(" OR ")).toUtf8();
         }
-        read(acc_, searchSql_.constData(), -1, ("%" + text + "%").toUtf8().constData());
+        engine_->read(BareEngine::Acc, searchSql_, {("%" + text + "%").toUtf8()});
     }
 
     const std::vector<qint64>& rowids() const { return keys_; }
 
   private:
-    sqlite3* acc_ = nullptr;
-    sqlite3* general_ = nullptr;
-    sqlite3* print_ = nullptr;
+    std::unique_ptr<BareEngine> engine_;
     std::vector<qint64> keys_;
     QByteArray lastNo_;
     QByteArray searchSql_;
@@ -260,7 +376,9 @@ class QuietPrompts final : public app::PromptService {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    bench::FolderArgs folder = bench::parseFolderArgs(QCoreApplication::arguments().mid(1), 7);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    const bool scratch = args.removeAll(QStringLiteral("--scratch")) > 0;
+    bench::FolderArgs folder = bench::parseFolderArgs(args, 7);
     QTemporaryDir temp;
     if (!bench::ensureFolder(folder, temp, QStringLiteral(ORVIK_ADMIN), out))
         return 1;
@@ -273,7 +391,7 @@ int main(int argc, char** argv) {
     const qint64 rssBefore = procStatusKb("VmRSS:");
     app::gDataPath = dir;
     for (const auto* file : store::schema::files()) {
-        auto db = store::Database::open(QDir(dir).filePath(file->fileName), file->connect());
+        auto db = store::Database::open(store::databasePath(dir, file->fileName), file->connect());
         if (file == &store::schema::acc())
             app::dbAcc = db;
         else if (file == &store::schema::general())
@@ -283,6 +401,12 @@ int main(int argc, char** argv) {
     }
     app::gRights = 4194303;
     Bare bare(dir);
+    // A server answers over a socket: its targets are its own.
+    const bool server = store::isServerLocation(dir);
+    struct Targets {
+        int open, save, search;  // ms
+    };
+    const Targets target = server ? Targets{1000, 150, 2000} : Targets{500, 100, 1500};
     const qint64 count =
         app::dbAcc->scalar(QStringLiteral("select count(*) from iof")).toLongLong();
     out << count << " vouchers; load average " << [] {
@@ -292,7 +416,7 @@ int main(int argc, char** argv) {
     }() << Qt::endl;
     out << QStringLiteral("what").leftJustified(40)
         << QStringLiteral("form (median / p99)").rightJustified(22)
-        << QStringLiteral("bare SQLite").rightJustified(14) << "  target" << Qt::endl;
+        << QString::fromLatin1(bare.name()).rightJustified(14) << "  target" << Qt::endl;
 
     // Opening: all lists, the count, the cursor and the last voucher shown. Form and bare
     // take turns, so neither gets a warmer cache.
@@ -313,7 +437,7 @@ int main(int argc, char** argv) {
     }
     const qint64 rssOpen = procStatusKb("VmRSS:");
     row(QStringLiteral("open the form"), ms(stats(formOpen).median), ms(stats(bareOpen).median),
-        QStringLiteral("< 500 ms"), stats(formOpen).median < 500);
+        QStringLiteral("< %1 ms").arg(target.open), stats(formOpen).median < target.open);
     row(QStringLiteral("  its CPU time"), ms(stats(cpuOpen).median), QString(), QString(), true);
 
     // One step of the scroll bar at random positions.
@@ -367,10 +491,12 @@ int main(int argc, char** argv) {
         bareApprove.push_back(elapsedMs([&] { bare.approve(); }));
     }
     row(QStringLiteral("save a new voucher, closing steps"), ms(stats(save).median),
-        ms(stats(bareSave).median), QStringLiteral("< 100 ms"), stats(save).median < 100);
+        ms(stats(bareSave).median), QStringLiteral("< %1 ms").arg(target.save),
+        stats(save).median < target.save);
     row(QStringLiteral("  its CPU time"), ms(stats(cpuSave).median), QString(), QString(), true);
     row(QStringLiteral("approve in cash, closing steps"), ms(stats(approve).median),
-        ms(stats(bareApprove).median), QStringLiteral("< 100 ms"), stats(approve).median < 100);
+        ms(stats(bareApprove).median), QStringLiteral("< %1 ms").arg(target.save),
+        stats(approve).median < target.save);
     row(QStringLiteral("  its CPU time"), ms(stats(cpuApprove).median), QString(), QString(), true);
 
     // The full-text search for a text that no voucher holds: the whole table is scanned and
@@ -384,7 +510,8 @@ int main(int argc, char** argv) {
         bareFind.push_back(elapsedMs([&] { bare.search(absent); }));
     }
     row(QStringLiteral("full-text search, all 21 columns"), ms(stats(find).median),
-        ms(stats(bareFind).median), QStringLiteral("< 1500 ms"), stats(find).median < 1500);
+        ms(stats(bareFind).median), QStringLiteral("< %1 ms").arg(target.search),
+        stats(find).median < target.search);
 
     // A search with about 10,000 hits: the purpose text whose count comes nearest.
     const QString common = app::dbAcc
@@ -411,7 +538,7 @@ int main(int argc, char** argv) {
     // The review of unapproved vouchers, then one combined bill for 100 of them. A folder made
     // here gets exactly 10,000 unapproved expense vouchers first; a given folder is taken as
     // it is.
-    if (temp.isValid() && dir.startsWith(temp.path())) {
+    if (scratch || (temp.isValid() && dir.startsWith(temp.path()))) {
         app::dbAcc->execute(QStringLiteral("update iof set 方式 = 0 where 方式 in (-1, -2)"));
         app::dbAcc->execute(
             QStringLiteral("update iof set 方式 = -2, pay = -1 where rowid in (select rowid from "
@@ -427,7 +554,9 @@ int main(int argc, char** argv) {
         bareReview.push_back(elapsedMs([&] { bare.review(); }));
     }
     row(QStringLiteral("review of %1 unapproved").arg(unapproved), ms(stats(review).median),
-        ms(stats(bareReview).median), QStringLiteral("< 300 ms"), stats(review).median < 300);
+        ms(stats(bareReview).median),
+        server ? QStringLiteral("<= 2x bare") : QStringLiteral("< 300 ms"),
+        server ? stats(review).median <= 2 * stats(bareReview).median : stats(review).median < 300);
 
     std::vector<double> combined;
     for (int r = 0; r < std::max(1, rounds / 3); ++r) {
