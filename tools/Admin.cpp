@@ -164,7 +164,11 @@ std::shared_ptr<FolderInUse> takeFolder(const QString& dir, const QString& purpo
         try {
             taken->held.push_back(std::make_unique<store::ExclusiveUse>(path));
             inUse = !server && sqliteBusy(path);
-        } catch (const EngineError&) {
+        } catch (const EngineError& e) {
+            // A server that cannot be reached, or a database without the books, is not in use.
+            if (e.number() != store::err::FileInUse)
+                throw AdminError(QStringLiteral("%1: %2").arg(store::shownLocation(dir),
+                                                              engineText(f->fileName, e)));
             inUse = true;
         }
         if (inUse)
