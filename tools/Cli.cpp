@@ -415,86 +415,21 @@ int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
                          {QStringLiteral("quiet")}, QStringLiteral("import-mdb"));
     expectPositional(
         a, 2, QStringLiteral("import-mdb"),
-        QStringLiteral("LEGACY_DIR DEST_DIR [--jet3-charset CP950] [--report FILE] [--quiet]"));
+        QStringLiteral("LEGACY_DIR DEST [--jet3-charset CP950] [--report FILE] [--quiet]"));
     const QString from = a.positional.at(0);
     if (!QFileInfo(from).isDir())
         throw AdminError(QStringLiteral("%1 不是資料夾").arg(from));
     legacy::MdbSource source(from, a.values.value(QStringLiteral("jet3-charset")));
-    // A server's books are imported into a folder of their own first, then moved up whole.
-    const QString dest = a.positional.at(1);
-    const bool server = store::isServerLocation(dest);
-    QTemporaryDir staging;
-    if (server) {
-        for (const auto* f : store::schema::files()) {
-            try {
-                store::Database::open(filePath(dest, *f), f->connect());
-            } catch (const store::EngineError& e) {
-                if (e.number() == store::err::FileNotFound)
-                    continue;
-                throw AdminError(
-                    QStringLiteral("import-mdb: %1 (%2)").arg(e.description()).arg(e.number()));
-            }
-            throw AdminError(QStringLiteral("import-mdb: %1 已有 %2；只能轉入沒有帳冊的資料庫")
-                                 .arg(store::shownLocation(dest), f->fileName));
-        }
-        if (!staging.isValid())
-            throw AdminError(QStringLiteral("import-mdb: 無法建立暫存資料夾"));
-    }
     legacy::ImportOptions o;
     o.sourceDir = QFileInfo(from).absoluteFilePath();
-    o.destDir = server ? QDir(staging.path()).filePath(QStringLiteral("books")) : dest;
+    o.destDir = a.positional.at(1);
     o.reportPath = a.values.value(QStringLiteral("report"));
-    if (server && o.reportPath.isEmpty())
-        o.reportPath = QDir::current().filePath(QStringLiteral("轉入報告.txt"));
     const bool quiet = a.flags.contains(QStringLiteral("quiet"));
     o.progress = [&](const QString& line) {
         if (!quiet)
             err << line << Qt::endl;
     };
-    legacy::ImportReport r;
-    try {
-        r = legacy::importLegacy(source, o);
-    } catch (const legacy::LegacyError& e) {
-        throw AdminError(QStringLiteral("import-mdb: %1").arg(e.message()));
-    }
-    out << r.text();
-    out << QStringLiteral("報告已寫入 %1").arg(r.reportPath) << Qt::endl;
-    int status = legacy::exitStatus(r);
-    if (server) {
-        MigrateOptions m;
-        m.source = r.destDir;
-        m.dest = dest;
-        m.progress = o.progress;
-        const MigrateReport moved = migrate(m);
-        out << moved.text();
-        if (!moved.kept) {
-            err << QStringLiteral("import-mdb: 搬到 %1 時有 %2 處不一致，伺服器上沒有留下帳冊")
-                       .arg(moved.dest)
-                       .arg(moved.mismatches.size())
-                << Qt::endl;
-            return 1;
-        }
-        r.destDir = dest;
-    }
-    // What the program itself will need (the login's super row, one company row) comes from
-    // the old files; say at once when they lack it.
-    const CheckResult check = checkFolder(r.destDir);
-    for (const auto& p : check.problems)
-        err << QStringLiteral("import-mdb: 新資料夾待補：%1").arg(p) << Qt::endl;
-    if (status == 0)
-        return 0;
-    err << QStringLiteral(
-               "import-mdb: 新資料夾 %1 已建立，但有 %2 處筆數或金額不一致、%3 "
-               "個值無法轉換或寫入%4；請看報告 %5")
-               .arg(store::shownLocation(r.destDir))
-               .arg(r.mismatches.size())
-               .arg(r.problems.size())
-               .arg(r.readerWarnings == 0
-                        ? QString()
-                        : QStringLiteral("，讀取舊檔時有 %1 則警告").arg(r.readerWarnings))
-               .arg(r.reportPath)
-        << Qt::endl;
-    return status;
+    return importMdb(source, o, out, err);
 }
 
 int cmdMigrate(const QStringList& rest, QTextStream& out, QTextStream& err) {
@@ -557,6 +492,80 @@ int cmdImport(const QStringList& rest, QTextStream& out, QTextStream& err) {
 }
 
 }  // namespace
+
+int importMdb(legacy::Source& source, const legacy::ImportOptions& options, QTextStream& out,
+              QTextStream& err) {
+    // A server's books are imported into a folder of their own first, then moved up whole.
+    const QString dest = options.destDir;
+    const bool server = store::isServerLocation(dest);
+    QTemporaryDir staging;
+    if (server) {
+        for (const auto* f : store::schema::files()) {
+            try {
+                store::Database::open(filePath(dest, *f), f->connect());
+            } catch (const store::EngineError& e) {
+                if (e.number() == store::err::FileNotFound)
+                    continue;
+                throw AdminError(
+                    QStringLiteral("import-mdb: %1 (%2)").arg(e.description()).arg(e.number()));
+            }
+            throw AdminError(QStringLiteral("import-mdb: %1 已有 %2；只能轉入沒有帳冊的資料庫")
+                                 .arg(store::shownLocation(dest), f->fileName));
+        }
+        if (!staging.isValid())
+            throw AdminError(QStringLiteral("import-mdb: 無法建立暫存資料夾"));
+    }
+    legacy::ImportOptions o = options;
+    if (server) {
+        o.destDir = QDir(staging.path()).filePath(QStringLiteral("books"));
+        if (o.reportPath.isEmpty())
+            o.reportPath = QDir::current().filePath(QStringLiteral("轉入報告.txt"));
+    }
+    legacy::ImportReport r;
+    try {
+        r = legacy::importLegacy(source, o);
+    } catch (const legacy::LegacyError& e) {
+        throw AdminError(QStringLiteral("import-mdb: %1").arg(e.message()));
+    }
+    out << r.text();
+    out << QStringLiteral("報告已寫入 %1").arg(r.reportPath) << Qt::endl;
+    const int status = legacy::exitStatus(r);
+    if (server) {
+        MigrateOptions m;
+        m.source = r.destDir;
+        m.dest = dest;
+        m.progress = o.progress;
+        const MigrateReport moved = migrate(m);
+        out << moved.text();
+        if (!moved.kept) {
+            err << QStringLiteral("import-mdb: 搬到 %1 時有 %2 處不一致，伺服器上沒有留下帳冊")
+                       .arg(moved.dest)
+                       .arg(moved.mismatches.size())
+                << Qt::endl;
+            return 1;
+        }
+        r.destDir = dest;
+    }
+    // What the program itself will need (the login's super row, one company row) comes from
+    // the old files; say at once when they lack it.
+    const CheckResult check = checkFolder(r.destDir);
+    for (const auto& p : check.problems)
+        err << QStringLiteral("import-mdb: 新資料夾待補：%1").arg(p) << Qt::endl;
+    if (status == 0)
+        return 0;
+    err << QStringLiteral(
+               "import-mdb: 新資料夾 %1 已建立，但有 %2 處筆數或金額不一致、%3 "
+               "個值無法轉換或寫入%4；請看報告 %5")
+               .arg(store::shownLocation(r.destDir))
+               .arg(r.mismatches.size())
+               .arg(r.problems.size())
+               .arg(r.readerWarnings == 0
+                        ? QString()
+                        : QStringLiteral("，讀取舊檔時有 %1 則警告").arg(r.readerWarnings))
+               .arg(r.reportPath)
+        << Qt::endl;
+    return status;
+}
 
 std::optional<QStringList> decodeArguments(int argc, const char* const* argv, QString* error) {
     QStringList args;
