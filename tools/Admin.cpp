@@ -754,6 +754,16 @@ QStringList BackupReport::lines() const {
         QStringList rows;
         for (const auto& [table, count] : f.rows)
             rows << QStringLiteral("%1 %2 列").arg(table, n.toString(count));
+        if (f.snapshot) {
+            out << QStringLiteral(
+                       "%1：%2 頁 × %3 位元組 = %4 MB；%5；完整性檢查 %6；"
+                       "取自伺服器的同一個快照，讀回 %7 秒")
+                       .arg(f.fileName, n.toString(f.pages), n.toString(f.pageSize),
+                            QString::number(double(f.bytes) / 1e6, 'f', 1),
+                            rows.join(QStringLiteral("、")), f.check,
+                            QString::number(f.checkSeconds, 'f', 2));
+            continue;
+        }
         out << QStringLiteral(
                    "%1：%2 頁 × %3 位元組 = %4 MB；%5；完整性檢查 %6；複製 %7 秒，"
                    "%8 步，最長一步 %9 秒，重新開始 %10 次")
@@ -788,7 +798,7 @@ BackupReport backupServer(const QString& location, const QString& dest, bool for
     for (const auto* f : schema::files()) {
         BackupFile out;
         out.fileName = f->fileName;
-        out.steps = 1;
+        out.snapshot = true;
         QElapsedTimer timer;
         timer.start();
         inspectCopy(filePath(dest, *f), *f, out);

@@ -409,6 +409,8 @@ class FolderTarget : public Target {
 class ServerTarget : public Target {
   public:
     explicit ServerTarget(const QString& location) : location_(location), session_(location) {
+        // The index builds sort in memory rather than through temporary files.
+        session_.run(QStringLiteral("SET maintenance_work_mem = '256MB'"));
         QStringList present;
         for (const auto& row :
              session_.rows(QStringLiteral("SELECT nspname FROM pg_namespace WHERE nspname IN "
