@@ -687,11 +687,16 @@ MigrateReport migrate(const MigrateOptions& o) {
     for (const auto* f : schema::files()) {
         DatabasePtr db = openFile(o.source, *f);
         const int version = schema::versionOf(*db);
-        if (version < 1 || version > schema::kVersion)
+        if (version > schema::kVersion)
             throw AdminError(
-                QStringLiteral("%1: 第 %2 版的檔案不能搬移；請先用 orvik-admin upgrade 升級")
+                QStringLiteral("%1 的版本 %2 比本工具支援的第 %3 版新；請改用較新的 orvik-admin")
                     .arg(f->fileName)
-                    .arg(version));
+                    .arg(version)
+                    .arg(schema::kVersion));
+        if (version < 1)
+            throw AdminError(
+                QStringLiteral("%1: 沒有標上版本的檔案不能搬移；請先用 orvik-admin upgrade 升級")
+                    .arg(f->fileName));
         QStringList unknown, missing;
         const QStringList have = db->tableNames();
         for (const QString& name : have) {
