@@ -20,6 +20,7 @@
 #include "AdminError.h"
 #include "Audit.h"
 #include "Demo.h"
+#include "Migrate.h"
 #include "Passwords.h"
 #include "Recordset.h"
 #include "Routines.h"
@@ -104,9 +105,15 @@ QStringList coreTables(const schema::File& file) {
     return {QStringLiteral("company"), QStringLiteral("ptios")};
 }
 
+// The login exactly as typed, letter case included (the column itself ignores case).
+QString sameLogin(Database& db) {
+    return db.engine() == store::Engine::PostgreSQL ? QStringLiteral("英文姓名::text = ?")
+                                                    : QStringLiteral("英文姓名 = ? COLLATE BINARY");
+}
+
 void requireLogin(Database& general, const QString& login) {
     const QVariant n = general.scalar(
-        QStringLiteral("SELECT count(*) FROM 員工 WHERE 英文姓名 = ? COLLATE BINARY"), {login});
+        QStringLiteral("SELECT count(*) FROM 員工 WHERE %1").arg(sameLogin(general)), {login});
     if (n.toLongLong() == 0)
         throw AdminError(QStringLiteral("找不到登入名稱為 %1 的員工").arg(login));
 }
@@ -127,7 +134,7 @@ DatabasePtr openFile(const QString& dir, const schema::File& file) {
 }
 
 QString notThisProgramsFile(const QString& path, Database& db, const schema::File& file) {
-    if (QFileInfo(path).size() == 0)
+    if (!store::isServerLocation(path) && QFileInfo(path).size() == 0)
         return QStringLiteral("空檔案，0 位元組");
     if (schema::versionOf(db) > 0)
         return {};
@@ -148,15 +155,20 @@ class FolderInUse {
 
 std::shared_ptr<FolderInUse> takeFolder(const QString& dir, const QString& purpose) {
     auto taken = std::make_shared<FolderInUse>();
+    const bool server = store::isServerLocation(dir);
     for (const auto* f : schema::files()) {
         const QString path = filePath(dir, *f);
-        if (!QFileInfo::exists(path))
+        if (!server && !QFileInfo::exists(path))
             continue;
         bool inUse = false;
         try {
             taken->held.push_back(std::make_unique<store::ExclusiveUse>(path));
-            inUse = sqliteBusy(path);
-        } catch (const EngineError&) {
+            inUse = !server && sqliteBusy(path);
+        } catch (const EngineError& e) {
+            // A server that cannot be reached, or a database without the books, is not in use.
+            if (e.number() != store::err::FileInUse)
+                throw AdminError(QStringLiteral("%1: %2").arg(store::shownLocation(dir),
+                                                              engineText(f->fileName, e)));
             inUse = true;
         }
         if (inUse)
@@ -357,8 +369,8 @@ void setEmployeeRights(const QString& dir, const QString& login, qint64 rights) 
     store::Transaction tx(*general);
     requireLogin(*general, login);
     const QVariant before = general->scalar(
-        QStringLiteral("SELECT AccS FROM 員工 WHERE 英文姓名 = ? COLLATE BINARY"), {login});
-    general->execute(QStringLiteral("UPDATE 員工 SET AccS = ? WHERE 英文姓名 = ? COLLATE BINARY"),
+        QStringLiteral("SELECT AccS FROM 員工 WHERE %1").arg(sameLogin(*general)), {login});
+    general->execute(QStringLiteral("UPDATE 員工 SET AccS = ? WHERE %1").arg(sameLogin(*general)),
                      {rights, login});
     audit::record(*general, {audit::Kind::Rights,
                              QStringLiteral("員工"),
@@ -393,15 +405,40 @@ QVector<Employee> listEmployees(const QString& dir) {
 // ---------------------------------------------------------------------------------------------
 // check
 
+namespace {
+
+// SQLite's own check of every page and index of a file.
+void integrityCheck(Database& db, const schema::File& f, CheckResult& r) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db.handle(), "PRAGMA integrity_check", -1, &st, nullptr) != SQLITE_OK)
+        throw AdminError(QString::fromUtf8(sqlite3_errmsg(db.handle())));
+    QStringList lines;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+        lines << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    const QString err =
+        rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(db.handle()));
+    sqlite3_finalize(st);
+    if (!err.isEmpty())
+        r.problems << QStringLiteral("%1: 完整性檢查失敗：%2").arg(f.fileName, err);
+    else if (lines != QStringList{QStringLiteral("ok")}) {
+        for (const QString& line : lines)
+            r.problems << QStringLiteral("%1: 完整性：%2").arg(f.fileName, line);
+    }
+}
+
+}  // namespace
+
 CheckResult checkFolder(const QString& dir) {
     CheckResult r;
-    if (!QFileInfo(dir).isDir()) {
+    const bool server = store::isServerLocation(dir);
+    if (!server && !QFileInfo(dir).isDir()) {
         r.problems << QStringLiteral("%1 不是資料夾").arg(dir);
         return r;
     }
     for (const auto* f : schema::files()) {
         const QString path = filePath(dir, *f);
-        if (!QFileInfo::exists(path)) {
+        if (!server && !QFileInfo::exists(path)) {
             r.problems << QStringLiteral("%1: 找不到檔案").arg(f->fileName);
             continue;
         }
@@ -435,24 +472,15 @@ CheckResult checkFolder(const QString& dir) {
             }
             if (noPassword)
                 r.problems << QStringLiteral("%1: 檔案沒有密碼（較舊的檔案）").arg(f->fileName);
-            sqlite3_stmt* st = nullptr;
-            if (sqlite3_prepare_v2(db->handle(), "PRAGMA integrity_check", -1, &st, nullptr) !=
-                SQLITE_OK)
-                throw AdminError(QString::fromUtf8(sqlite3_errmsg(db->handle())));
-            QStringList lines;
-            int rc;
-            while ((rc = sqlite3_step(st)) == SQLITE_ROW)
-                lines << QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-            const QString err =
-                rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(db->handle()));
-            sqlite3_finalize(st);
-            if (!err.isEmpty())
-                r.problems << QStringLiteral("%1: 完整性檢查失敗：%2").arg(f->fileName, err);
-            else if (lines != QStringList{QStringLiteral("ok")}) {
-                for (const QString& line : lines)
-                    r.problems << QStringLiteral("%1: 完整性：%2").arg(f->fileName, line);
-            }
+            if (server)
+                // The server keeps its own pages whole (write-ahead log, checksums where the
+                // cluster has them); there is nothing like SQLite's page-by-page check to run.
+                r.notes << QStringLiteral(
+                               "%1: 完整性檢查：伺服器上沒有與 PRAGMA integrity_check 相當的檢查，"
+                               "未做（資料表、索引與稽核紀錄照常檢查）")
+                               .arg(f->fileName);
+            else
+                integrityCheck(*db, *f, r);
             for (const auto& d : schema::compare(*db, *f)) {
                 if (d.table.isEmpty())
                     r.problems << QStringLiteral("%1: %2").arg(f->fileName, d.what);
@@ -726,6 +754,16 @@ QStringList BackupReport::lines() const {
         QStringList rows;
         for (const auto& [table, count] : f.rows)
             rows << QStringLiteral("%1 %2 列").arg(table, n.toString(count));
+        if (f.snapshot) {
+            out << QStringLiteral(
+                       "%1：%2 頁 × %3 位元組 = %4 MB；%5；完整性檢查 %6；"
+                       "取自伺服器的同一個快照，讀回 %7 秒")
+                       .arg(f.fileName, n.toString(f.pages), n.toString(f.pageSize),
+                            QString::number(double(f.bytes) / 1e6, 'f', 1),
+                            rows.join(QStringLiteral("、")), f.check,
+                            QString::number(f.checkSeconds, 'f', 2));
+            continue;
+        }
         out << QStringLiteral(
                    "%1：%2 頁 × %3 位元組 = %4 MB；%5；完整性檢查 %6；複製 %7 秒，"
                    "%8 步，最長一步 %9 秒，重新開始 %10 次")
@@ -739,8 +777,48 @@ QStringList BackupReport::lines() const {
     return out;
 }
 
+namespace {
+
+// A server's books as a new folder of files: migrate's copy of one snapshot, read while others
+// keep working, then the same inspection as a folder's copy.
+BackupReport backupServer(const QString& location, const QString& dest, bool force) {
+    if (force)
+        throw UsageError(
+            QStringLiteral("伺服器的備份只寫到新的（或空的）資料夾，不能用 --force 覆蓋"));
+    MigrateOptions o;
+    o.source = location;
+    o.dest = dest;
+    o.exclusive = false;
+    const MigrateReport m = migrate(o);
+    if (!m.kept)
+        throw AdminError(QStringLiteral("備份的列數或金額與伺服器不一致，沒有留下備份：%1")
+                             .arg(m.mismatches.join(QStringLiteral("；"))));
+    BackupReport report;
+    report.dest = dest;
+    for (const auto* f : schema::files()) {
+        BackupFile out;
+        out.fileName = f->fileName;
+        out.snapshot = true;
+        QElapsedTimer timer;
+        timer.start();
+        inspectCopy(filePath(dest, *f), *f, out);
+        out.checkSeconds = double(timer.nsecsElapsed()) / 1e9;
+        out.pages = out.pageSize > 0 ? out.bytes / out.pageSize : 0;
+        report.files << out;
+    }
+    report.seconds = m.seconds;
+    return report;
+}
+
+}  // namespace
+
 BackupReport backupFolder(const QString& dir, const QString& dest, bool force,
                           const BackupPace& pace) {
+    if (store::isServerLocation(dest))
+        throw UsageError(QStringLiteral(
+            "備份的目的地須是資料夾；要把帳冊放到伺服器上，請用 orvik-admin migrate"));
+    if (store::isServerLocation(dir))
+        return backupServer(dir, dest, force);
     if (!QFileInfo(dir).isDir())
         throw AdminError(QStringLiteral("%1 不是資料夾").arg(dir));
     if (QFileInfo(dest).exists() && !QFileInfo(dest).isDir())

@@ -100,6 +100,7 @@ struct BackupFile {
     double longestStepMs = 0;  // the longest time the file was held for reading
     double seconds = 0;        // the copy
     double checkSeconds = 0;   // reading the copy back
+    bool snapshot = false;     // read from a server's snapshot: no steps, nobody waited
 };
 
 struct BackupReport {
@@ -121,6 +122,8 @@ struct BackupPace {
     int pauseMs = 10;  // between steps
 };
 
+// A server location's books go to DEST as new files through migrate's copy of one snapshot,
+// with the same inspection of each copy.
 // Copies the three files with SQLite's online backup, step by step so other copies of the
 // program keep saving; each file is copied whole again when another copy wrote meanwhile.
 // Every copy gets its source file's permissions, is checked with PRAGMA integrity_check and

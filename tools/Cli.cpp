@@ -1,10 +1,12 @@
 #include "Cli.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <exception>
 
@@ -17,6 +19,7 @@
 #include "Import.h"
 #include "MasterCsv.h"
 #include "MdbSource.h"
+#include "Migrate.h"
 #include "Upgrade.h"
 
 namespace orvik::admin {
@@ -25,6 +28,9 @@ namespace {
 
 const char* const kUsage[] = {
     "用法: orvik-admin <命令> [參數]",
+    "  DIR 是資料庫資料夾，或 PostgreSQL 伺服器上的資料庫：postgresql://主機[:埠]/資料庫名稱",
+    "  [?sslmode=require] 或 service=名稱（密碼放在 ~/.pgpass 或服務檔裡，不寫在位置中）；",
+    "  generate 只用於資料夾",
     "  init DIR [--demo] [--date YYYY-MM-DD] [--admin NAME --password P] [--company 名稱] "
     "[--force]",
     "        建立三個資料庫檔案（acc.mdb、voro3.mdb、pt.mdb）；--demo 加上示範公司的資料，",
@@ -36,7 +42,12 @@ const char* const kUsage[] = {
     "  check DIR                            檢查完整性與資料表結構",
     "  set-path PROGRAM_FOLDER DIR          寫入 PROGRAM_FOLDER/accpath.ini",
     "  upgrade DIR                          把舊版資料夾升級到目前的結構版本",
-    "  backup DIR DEST [--force]            在別人使用中也能做一致的備份",
+    "  backup DIR DEST [--force]            在別人使用中也能做一致的備份；DEST 是資料夾，",
+    "                                       伺服器的帳冊備份成新資料夾裡的三個檔案（不可 --force）",
+    "  migrate SOURCE DEST [--quiet]        把帳冊整個搬到另一處：資料夾 → 伺服器、伺服器 → "
+    "資料夾；",
+    "                                       DEST 須沒有帳冊；搬移時來源須無人使用；列出兩邊的",
+    "                                       列數與各年金額核對，不一致時不留下任何東西、結束碼為 1",
     "  generate DIR --vouchers N [--seed S] [--date YYYY-MM-DD] [--years Y]",
     "                                       產生測試用的大量收支單",
     "  export DIR TABLE FILE.csv            把一份基本資料（銀行、員工、廠商、專案、科目、詞語、",
@@ -47,9 +58,10 @@ const char* const kUsage[] = {
     "[--kind 事件]",
     "                                       列出稽核紀錄（日期是工作日期，民國年）；事件用",
     "                                       insert、approve-cash、bill-voided… 或中文名稱",
-    "  import-mdb LEGACY_DIR DEST_DIR [--jet3-charset CP950] [--report FILE] [--quiet]",
+    "  import-mdb LEGACY_DIR DEST [--jet3-charset CP950] [--report FILE] [--quiet]",
     "                                       從舊版 .mdb 檔（acc.mdb、voro3.mdb、pt.mdb）轉入，",
-    "                                       建立新的資料夾並列出核對報告；不一致時結束碼為 1",
+    "                                       建立新的資料夾（或伺服器上的帳冊）並列出核對報告；",
+    "                                       不一致時結束碼為 1",
     "  help                                 顯示這段說明",
 };
 
@@ -277,6 +289,10 @@ int cmdGenerate(const QStringList& rest, QTextStream& out, QTextStream& err) {
                      QStringLiteral("DIR --vouchers N [--seed S] [--date YYYY-MM-DD] [--years Y]"));
     if (!a.values.contains(QStringLiteral("vouchers")))
         throw UsageError(QStringLiteral("generate: 缺少 --vouchers N"));
+    if (store::isServerLocation(a.positional.at(0)))
+        throw UsageError(
+            QStringLiteral("generate 只寫資料夾裡的檔案；要在伺服器上試大量資料，請先產生在資料夾，"
+                           "再用 orvik-admin migrate 搬上去"));
     GenerateOptions o;
     o.dir = a.positional.at(0);
     bool ok = false;
@@ -360,7 +376,7 @@ int cmdAudit(const QStringList& rest, QTextStream& out, QTextStream&) {
         }
     }
     const QString dir = a.positional.at(0);
-    if (!QFileInfo(dir).isDir())
+    if (!store::isServerLocation(dir) && !QFileInfo(dir).isDir())
         throw AdminError(QStringLiteral("%1 不是資料夾").arg(dir));
     struct Line {
         QString sortKey;
@@ -399,7 +415,7 @@ int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
                          {QStringLiteral("quiet")}, QStringLiteral("import-mdb"));
     expectPositional(
         a, 2, QStringLiteral("import-mdb"),
-        QStringLiteral("LEGACY_DIR DEST_DIR [--jet3-charset CP950] [--report FILE] [--quiet]"));
+        QStringLiteral("LEGACY_DIR DEST [--jet3-charset CP950] [--report FILE] [--quiet]"));
     const QString from = a.positional.at(0);
     if (!QFileInfo(from).isDir())
         throw AdminError(QStringLiteral("%1 不是資料夾").arg(from));
@@ -413,33 +429,26 @@ int cmdImportMdb(const QStringList& rest, QTextStream& out, QTextStream& err) {
         if (!quiet)
             err << line << Qt::endl;
     };
-    legacy::ImportReport r;
-    try {
-        r = legacy::importLegacy(source, o);
-    } catch (const legacy::LegacyError& e) {
-        throw AdminError(QStringLiteral("import-mdb: %1").arg(e.message()));
-    }
+    return importMdb(source, o, out, err);
+}
+
+int cmdMigrate(const QStringList& rest, QTextStream& out, QTextStream& err) {
+    const Args a = parse(rest, {}, {QStringLiteral("quiet")}, QStringLiteral("migrate"));
+    expectPositional(a, 2, QStringLiteral("migrate"), QStringLiteral("SOURCE DEST [--quiet]"));
+    MigrateOptions o;
+    o.source = a.positional.at(0);
+    o.dest = a.positional.at(1);
+    if (!a.flags.contains(QStringLiteral("quiet")))
+        o.progress = [&](const QString& line) { err << line << Qt::endl; };
+    const MigrateReport r = migrate(o);
     out << r.text();
-    out << QStringLiteral("報告已寫入 %1").arg(r.reportPath) << Qt::endl;
-    // What the program itself will need (the login's super row, one company row) comes from
-    // the old files; say at once when they lack it.
-    const CheckResult check = checkFolder(r.destDir);
-    for (const auto& p : check.problems)
-        err << QStringLiteral("import-mdb: 新資料夾待補：%1").arg(p) << Qt::endl;
-    if (legacy::exitStatus(r) == 0)
+    if (r.kept)
         return 0;
-    err << QStringLiteral(
-               "import-mdb: 新資料夾 %1 已建立，但有 %2 處筆數或金額不一致、%3 "
-               "個值無法轉換或寫入%4；請看報告 %5")
-               .arg(r.destDir)
+    err << QStringLiteral("migrate: 兩邊有 %1 處列數或金額不一致，%2 沒有留下任何東西")
                .arg(r.mismatches.size())
-               .arg(r.problems.size())
-               .arg(r.readerWarnings == 0
-                        ? QString()
-                        : QStringLiteral("，讀取舊檔時有 %1 則警告").arg(r.readerWarnings))
-               .arg(r.reportPath)
+               .arg(r.dest)
         << Qt::endl;
-    return legacy::exitStatus(r);
+    return 1;
 }
 
 int cmdExport(const QStringList& rest, QTextStream& out, QTextStream&) {
@@ -483,6 +492,80 @@ int cmdImport(const QStringList& rest, QTextStream& out, QTextStream& err) {
 }
 
 }  // namespace
+
+int importMdb(legacy::Source& source, const legacy::ImportOptions& options, QTextStream& out,
+              QTextStream& err) {
+    // A server's books are imported into a folder of their own first, then moved up whole.
+    const QString dest = options.destDir;
+    const bool server = store::isServerLocation(dest);
+    QTemporaryDir staging;
+    if (server) {
+        for (const auto* f : store::schema::files()) {
+            try {
+                store::Database::open(filePath(dest, *f), f->connect());
+            } catch (const store::EngineError& e) {
+                if (e.number() == store::err::FileNotFound)
+                    continue;
+                throw AdminError(
+                    QStringLiteral("import-mdb: %1 (%2)").arg(e.description()).arg(e.number()));
+            }
+            throw AdminError(QStringLiteral("import-mdb: %1 已有 %2；只能轉入沒有帳冊的資料庫")
+                                 .arg(store::shownLocation(dest), f->fileName));
+        }
+        if (!staging.isValid())
+            throw AdminError(QStringLiteral("import-mdb: 無法建立暫存資料夾"));
+    }
+    legacy::ImportOptions o = options;
+    if (server) {
+        o.destDir = QDir(staging.path()).filePath(QStringLiteral("books"));
+        if (o.reportPath.isEmpty())
+            o.reportPath = QDir::current().filePath(QStringLiteral("轉入報告.txt"));
+    }
+    legacy::ImportReport r;
+    try {
+        r = legacy::importLegacy(source, o);
+    } catch (const legacy::LegacyError& e) {
+        throw AdminError(QStringLiteral("import-mdb: %1").arg(e.message()));
+    }
+    out << r.text();
+    out << QStringLiteral("報告已寫入 %1").arg(r.reportPath) << Qt::endl;
+    const int status = legacy::exitStatus(r);
+    if (server) {
+        MigrateOptions m;
+        m.source = r.destDir;
+        m.dest = dest;
+        m.progress = o.progress;
+        const MigrateReport moved = migrate(m);
+        out << moved.text();
+        if (!moved.kept) {
+            err << QStringLiteral("import-mdb: 搬到 %1 時有 %2 處不一致，伺服器上沒有留下帳冊")
+                       .arg(moved.dest)
+                       .arg(moved.mismatches.size())
+                << Qt::endl;
+            return 1;
+        }
+        r.destDir = dest;
+    }
+    // What the program itself will need (the login's super row, one company row) comes from
+    // the old files; say at once when they lack it.
+    const CheckResult check = checkFolder(r.destDir);
+    for (const auto& p : check.problems)
+        err << QStringLiteral("import-mdb: 新資料夾待補：%1").arg(p) << Qt::endl;
+    if (status == 0)
+        return 0;
+    err << QStringLiteral(
+               "import-mdb: 新資料夾 %1 已建立，但有 %2 處筆數或金額不一致、%3 "
+               "個值無法轉換或寫入%4；請看報告 %5")
+               .arg(store::shownLocation(r.destDir))
+               .arg(r.mismatches.size())
+               .arg(r.problems.size())
+               .arg(r.readerWarnings == 0
+                        ? QString()
+                        : QStringLiteral("，讀取舊檔時有 %1 則警告").arg(r.readerWarnings))
+               .arg(r.reportPath)
+        << Qt::endl;
+    return status;
+}
 
 std::optional<QStringList> decodeArguments(int argc, const char* const* argv, QString* error) {
     QStringList args;
@@ -548,6 +631,8 @@ int runCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
             return cmdImportMdb(rest, out, err);
         if (command == QLatin1String("audit"))
             return cmdAudit(rest, out, err);
+        if (command == QLatin1String("migrate"))
+            return cmdMigrate(rest, out, err);
         throw UsageError(
             QStringLiteral("不認得的命令 %1；orvik-admin help 列出所有命令").arg(command));
     } catch (const AdminError& e) {

@@ -4,6 +4,11 @@
 #include <QTextStream>
 #include <optional>
 
+namespace orvik::legacy {
+class Source;
+struct ImportOptions;
+}  // namespace orvik::legacy
+
 namespace orvik::admin {
 
 // Runs one orvik-admin command line (without the program name). Normal output goes to `out`,
@@ -14,6 +19,12 @@ int runCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 // not valid UTF-8 would reach the books as U+FFFD in place of what was typed (a name, a
 // password): then nothing, and `error` says which argument it is.
 std::optional<QStringList> decodeArguments(int argc, const char* const* argv, QString* error);
+
+// import-mdb from `source` into options.destDir, a new folder or a server location (imported
+// into a temporary folder, then migrated). The reports go to `out`, what the new books lack
+// and any mismatch to `err`; gives the exit status. Throws AdminError when nothing was made.
+int importMdb(legacy::Source& source, const legacy::ImportOptions& options, QTextStream& out,
+              QTextStream& err);
 
 // The full usage text.
 QString usageText();

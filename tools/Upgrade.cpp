@@ -25,8 +25,11 @@ QString quote(const QString& name) {
 }
 
 // The definition text of one column, exactly as the schema writes it in CREATE TABLE.
-QString columnSql(const schema::Column& col) {
-    const QString sql = schema::createTableSql(schema::Table{QStringLiteral("x"), {col}, {}});
+QString columnSql(const schema::Column& col, store::Engine engine) {
+    const QString sql =
+        schema::createTableSql(schema::Table{QStringLiteral("x"), {col}, {}}, engine);
+    if (engine == store::Engine::PostgreSQL)  // without the row key the server adds
+        return sql.mid(sql.indexOf(QLatin1Char('(')) + 1).section(QStringLiteral(", rowid "), 0, 0);
     const int open = int(sql.indexOf(QLatin1Char('(')));
     return sql.mid(open + 1, sql.lastIndexOf(QLatin1Char(')')) - open - 1);
 }
@@ -47,6 +50,19 @@ bool sameName(const QString& a, const QString& b) {
 }
 
 bool indexExists(Database& db, const QString& name) {
+    if (db.engine() == store::Engine::PostgreSQL) {
+        // The server keeps ASCII names in lower case.
+        QString stored = name;
+        for (QChar& c : stored) {
+            if (c.unicode() < 128)
+                c = c.toLower();
+        }
+        return db
+            .scalar(QStringLiteral("SELECT 1 FROM pg_indexes WHERE schemaname = current_schema() "
+                                   "AND indexname = ?"),
+                    {stored})
+            .isValid();
+    }
     return db
         .scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
                 {name})
@@ -67,7 +83,7 @@ void buildIndexes(Database& db, const schema::File& file, int version, QStringLi
                 actions << QStringLiteral("索引 %1 與定義不符，重建").arg(index.name);
             }
             try {
-                db.execute(schema::createIndexSql(t, index));
+                db.execute(schema::createIndexSql(t, index, db.engine()));
             } catch (const EngineError& e) {
                 throw AdminError(
                     QStringLiteral("%1: 無法建立索引 %2（%3）：%4")
@@ -87,7 +103,7 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
         if (t.since > 1)
             continue;  // a later step makes it
         if (!db.hasTable(t.name)) {
-            db.execute(schema::createTableSql(t));
+            db.execute(schema::createTableSql(t, db.engine()));
             actions << QStringLiteral("建立資料表 %1").arg(t.name);
         } else {
             const QStringList have = db.tableDef(t.name).fieldNames();
@@ -108,7 +124,7 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
             if (prefix) {
                 for (int i = int(have.size()); i < want.size(); ++i) {
                     db.execute(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
-                                   .arg(quote(t.name), columnSql(t.columns.at(i))));
+                                   .arg(quote(t.name), columnSql(t.columns.at(i), db.engine())));
                     added << want.at(i);
                 }
                 if (!added.isEmpty())
@@ -121,7 +137,7 @@ void stepStamp(Database& db, const schema::File& file, QStringList& actions) {
                 schema::Table copy = t;
                 copy.name = tmp;
                 db.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quote(tmp)));
-                db.execute(schema::createTableSql(copy));
+                db.execute(schema::createTableSql(copy, db.engine()));
                 QStringList common;
                 for (const auto& w : want) {
                     if (std::any_of(have.begin(), have.end(),
@@ -172,7 +188,7 @@ void stepAuditTrail(Database& db, const schema::File& file, QStringList& actions
         if (t.since != 4)
             continue;
         if (!db.hasTable(t.name)) {
-            db.execute(schema::createTableSql(t));
+            db.execute(schema::createTableSql(t, db.engine()));
             actions << QStringLiteral("建立資料表 %1").arg(t.name);
         }
     }
@@ -225,10 +241,11 @@ const QVector<UpgradeStep>& upgradeSteps() {
 }
 
 QVector<FileUpgrade> upgradeFolder(const QString& dir) {
-    if (!QFileInfo(dir).isDir())
+    const bool server = store::isServerLocation(dir);
+    if (!server && !QFileInfo(dir).isDir())
         throw AdminError(QStringLiteral("%1 不是資料夾").arg(dir));
     for (const auto* f : schema::files()) {
-        if (!QFileInfo::exists(filePath(dir, *f)))
+        if (!server && !QFileInfo::exists(filePath(dir, *f)))
             throw AdminError(QStringLiteral("%1: 找不到檔案").arg(f->fileName));
     }
     // Nobody may work on the files while their structure changes, nor open them meanwhile.

@@ -3,11 +3,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "AdminError.h"
+#include "Cli.h"
 #include "Database.h"
 #include "Import.h"
 #include "Passwords.h"
 #include "Recordset.h"
 #include "Schema.h"
+#include "TestLocation.h"
 
 using namespace orvik::legacy;
 namespace schema = orvik::store::schema;
@@ -202,6 +205,7 @@ class TestLegacyImport : public QObject {
     void yearlyFiguresOfVouchersCashAndBank();
     void nothingIsLeftHalfWritten();
     void readerWarningsAreReportedAndMakeTheStatusNonZero();
+    void importsIntoTheBooksLocationOfEitherEngine();
     void conversions_data();
     void conversions();
 };
@@ -502,6 +506,47 @@ void TestLegacyImport::yearlyFiguresOfVouchersCashAndBank() {
     QVERIFY(
         text.contains(QStringLiteral("銀行帳 2003 年（民國 92 年） 台灣銀行 123-456：2 筆，存入 "
                                      "10,000，提出 2,500，年底餘額 7,500")));
+}
+
+// import-mdb into a server goes through a folder of its own and migrate; the sqlite run of the
+// tests takes the same path into a new folder.
+void TestLegacyImport::importsIntoTheBooksLocationOfEitherEngine() {
+    orvik::testing::TestLocation where;
+    QVERIFY(where.isValid());
+    const QString dest = orvik::testing::onServer()
+                             ? where.location()
+                             : QDir(where.root()).filePath(QStringLiteral("新帳"));
+    MemorySource src = smallBooks();
+    table(src, QStringLiteral("acc.mdb"), QStringLiteral("iof"))
+        .rows.push_back(voucher(QStringLiteral("1050229002"), QDate(2016, 2, 29), 1, 2500000));
+    ImportOptions o;
+    o.sourceDir = QStringLiteral("/舊帳");
+    o.destDir = dest;
+    o.reportPath = QDir(where.root()).filePath(QStringLiteral("報告.txt"));
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    QCOMPARE(orvik::admin::importMdb(src, o, out, err), 0);
+    QVERIFY2(outText.contains(QStringLiteral("結果：筆數與金額全部相符")), qPrintable(outText));
+    if (orvik::testing::onServer())
+        QVERIFY2(outText.contains(QStringLiteral("全部一致")), qPrintable(outText));
+    const auto read = [&] {
+        auto acc = Database::open(orvik::store::databasePath(dest, QStringLiteral("acc.mdb")),
+                                  schema::acc().connect());
+        QStringList rows;
+        auto rs =
+            acc->openRecordset(QStringLiteral("SELECT 單號, 金額, 輸入日期 FROM iof ORDER BY 單號"),
+                               orvik::store::RecordsetType::Snapshot);
+        for (; !rs.isEOF(); rs.MoveNext())
+            rows << QStringLiteral("%1 %2 %3").arg(rs.text(0), rs.field(1).toString(), rs.text(2));
+        return rows;
+    };
+    const QStringList imported = read();
+    QCOMPARE(imported, (QStringList{QStringLiteral("1050229002 250 2016-02-29"),
+                                    QStringLiteral("920712001 100 2003-07-12")}));
+
+    // A second import into the same books is refused and leaves them as they are.
+    QVERIFY_THROWS_EXCEPTION(orvik::admin::AdminError, orvik::admin::importMdb(src, o, out, err));
+    QCOMPARE(read(), imported);
 }
 
 void TestLegacyImport::nothingIsLeftHalfWritten() {
