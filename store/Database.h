@@ -86,6 +86,12 @@ class Database : public std::enable_shared_from_this<Database> {
 
     Engine engine() const { return engine_; }
 
+    // The search's test of many columns at once, as SQL: bit i of its value set when the i-th
+    // of `columns` (SQL expressions) holds `needle` (an SQL expression, usually a parameter),
+    // ASCII letters without regard to case and every other character as it is; null never
+    // matches, an empty needle matches every other value.
+    QString containsMask(const QString& needle, const QStringList& columns) const;
+
     // A source is a bare table name or a SELECT text. Dynasets need a bare table or a
     // one-table SELECT; snapshots take any SELECT.
     Recordset openRecordset(const QString& source, RecordsetType type = RecordsetType::Dynaset,

@@ -48,15 +48,15 @@ QVector<Hit> searchVouchers(store::Database& db, const QString& text, bool& more
                       .arg(i)
                       .arg(quoted(names.at(i)));
     }
-    // The columns are tested by one function call per row (each bit of m: a column holding
-    // the text, as LIKE '%text%' would find it) rather than by one LIKE per column; the texts
+    // The columns are tested by one mask per row (Database::containsMask; each bit of m: a
+    // column holding the text, as LIKE '%text%' would find it) rather than by one LIKE per
+    // column, which would turn every value into a pattern match of its own; the texts
     // are read only for the vouchers found. The vouchers found are set apart first, so that
     // the test is not made again for every column read of them. One voucher gives at least one
     // hit: the lowest kMaxHits + 1 vouchers by number are all that the list can show, and one
     // more tells that there are more. Ordering by the number's value keeps the sort to a
     // bounded top-N after a single scan of the table.
-    const QString test =
-        QStringLiteral("orvik_contains_mask(?1, %1)").arg(columns.join(QStringLiteral(", ")));
+    const QString test = db.containsMask(QStringLiteral("?1"), columns);
     const QString sql =
         QStringLiteral(
             "with found as materialized (select *, %1 as m from iof where %1 <> 0) "
