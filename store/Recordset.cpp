@@ -109,6 +109,7 @@ struct Recordset::Impl {
     QVector<QVector<QVariant>> rows;
     QVector<qint64> keys;
     QString table;
+    bool wholeTable = false;  // a dynaset without WHERE or parameters
     std::unique_ptr<Statement> fetch;
     mutable QVector<QVariant> current;
     mutable bool loaded = false;
@@ -199,6 +200,8 @@ Recordset Database::openRecordset(const QString& source, RecordsetType type,
         keys.bind(params);
         while (keys.step())
             impl->keys.push_back(keys.columnInt64(0));
+        impl->wholeTable = params.isEmpty() &&
+                           !single->tail.startsWith(QLatin1String("where"), Qt::CaseInsensitive);
     } else {
         QString sql = source.trimmed();
         if (!sql.startsWith(QLatin1String("select"), Qt::CaseInsensitive) &&
@@ -223,6 +226,51 @@ Recordset Database::openRecordset(const QString& source, RecordsetType type,
     }
     impl->pos = impl->count() > 0 ? 0 : -1;
     return Recordset(std::move(impl));
+}
+
+bool Recordset::takeInAddedRows(const QString& orderBy) {
+    Impl& d = *impl_;
+    if (!d.updatable || !d.wholeTable || d.mode != EditMode::None)
+        return false;
+    Database& db = *d.db;
+    const QString table = quoteIdent(d.table);
+    const qint64 highest = d.keys.isEmpty() ? 0 : *std::max_element(d.keys.begin(), d.keys.end());
+    // Keys grow with every row added (no row is ever removed), so the new rows are those above
+    // the highest key held, read in the cursor's order.
+    QVector<qint64> added;
+    {
+        Statement st(
+            db,
+            QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY %2").arg(table, orderBy));
+        st.bind({highest});
+        while (st.step())
+            added.push_back(st.columnInt64(0));
+    }
+    if (added.isEmpty())
+        return true;
+    // A new row's place counted from the end: the rows after it, which the order's index finds
+    // at once when it sorts near the end, as new vouchers do.
+    Statement after(db, QStringLiteral("SELECT count(*) FROM %1 WHERE (%2) > (SELECT %2 FROM %1 "
+                                       "WHERE rowid = ?)")
+                            .arg(table, orderBy));
+    const qsizetype total = d.keys.size() + added.size();
+    const bool onRow = d.pos >= 0 && d.pos < d.keys.size();
+    const qint64 current = onRow ? d.keys.at(d.pos) : 0;
+    for (const qint64 key : added) {
+        after.bind({key});
+        const qsizetype later = after.step() ? qsizetype(after.columnInt64(0)) : total;
+        after.reset();
+        const qsizetype at = total - 1 - later;
+        if (at < 0 || at > d.keys.size())
+            return false;  // not as the rows were assumed to be: open the cursor again
+        d.keys.insert(at, key);
+    }
+    d.loaded = false;
+    if (onRow)
+        d.pos = int(d.keys.indexOf(current));
+    else if (d.pos >= 0)
+        d.pos = d.count();  // it was EOF
+    return true;
 }
 
 bool Recordset::isBOF() const {

@@ -55,6 +55,13 @@ class Recordset {
 
     void Close();
 
+    // A dynaset over a whole table whose rows are only ever added, never removed nor moved in
+    // its order (the vouchers): takes in the rows added since it was opened, here or by other
+    // connections, each at its place in the order `orderBy` (the expressions of the opening
+    // ORDER BY, ascending), instead of reading every key again. The current row stays current.
+    // False when the cursor is of another kind; the caller then opens it again.
+    bool takeInAddedRows(const QString& orderBy);
+
     // A snapshot's rows from the current one to the last, handed over whole (no copy); the
     // recordset is closed afterwards. For a long list that a view shows as it was read.
     QVector<QVector<QVariant>> takeRows();

@@ -50,6 +50,8 @@ class frmIo : public QWidget, public Ui::frmIo {
     static constexpr int kTop = 1500;
     static constexpr int kHeight = 5445;          // the fields only
     static constexpr int kExpandedHeight = 8340;  // with the grid panel below them
+    // The browsing order: numbers of nine characters (up to 民國 99) before those of ten.
+    static constexpr const char* kNumberOrder = "length(單號), 單號";
     int HeightTwips() const;
     void setHeightTwips(int twips);
 
@@ -116,6 +118,9 @@ class frmIo : public QWidget, public Ui::frmIo {
     // --- Form-level state (16-bit Booleans, True = -1) ---
     // Empty while closed.
     std::optional<store::Recordset> browseRs;  // every voucher, in number order
+    // The browsing cursor set aside while a new voucher is entered, to take in the new one
+    // when it is saved rather than reading every key again.
+    std::optional<store::Recordset> parkedRs_;
     std::optional<store::Recordset> pickedRs;  // the one voucher opened by number from a grid
     int browsePos = 0;                         // position of the shown voucher in browseRs
     app::Bool16 addingVoucher = app::False;

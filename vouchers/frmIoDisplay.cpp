@@ -33,8 +33,9 @@ QString numberText(const QVariant& v) {
 }  // namespace
 
 void frmIo::OpenVouchers() {
-    browseRs =
-        app::dbAcc->openRecordset(QStringLiteral("select * from iof order by length(單號), 單號"));
+    parkedRs_.reset();
+    browseRs = app::dbAcc->openRecordset(QStringLiteral("select * from iof order by ") +
+                                         QString::fromUtf8(kNumberOrder));
 }
 
 void frmIo::CountVouchers() {

@@ -31,6 +31,7 @@ void frmIo::SetEditable(app::Bool16 editable) {
 void frmIo::cmdAdd_Click() {
     if (refusedWithoutRight(1) || !mayLeaveEntry())
         return;
+    parkedRs_ = std::move(browseRs);  // no voucher on display while the new one is entered
     browseRs.reset();
     SetEditable(True);
     cmdMach->hide();

@@ -72,8 +72,6 @@ void frmIo::cmdSv_Click() {
                 return;
             }
         }
-        if (!picked)
-            browseRs.reset();
     }
     closingSteps();
 }
@@ -200,7 +198,15 @@ void frmIo::refusedAsApproved() {
 }
 
 void frmIo::closingSteps() {
-    OpenVouchers();
+    // Vouchers are only ever added: the cursor takes in the new ones (this save's and other
+    // copies') rather than reading a million keys again after every save.
+    if (!browseRs.has_value() && app::isTrue(addingVoucher) && parkedRs_.has_value())
+        browseRs = std::move(parkedRs_);
+    parkedRs_.reset();
+    if (!browseRs.has_value() || !browseRs->takeInAddedRows(QString::fromUtf8(kNumberOrder)))
+        OpenVouchers();
+    else
+        browseRs->MoveFirst();  // where a cursor opened afresh stands: the steps below move
     SetEditable(False);
     lbStat->setText(QStringLiteral("〔瀏覽〕"));
     if (app::isTrue(addingVoucher)) {

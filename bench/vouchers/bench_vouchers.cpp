@@ -279,6 +279,16 @@ class Bare {
                                      "SELECT rowid FROM iof ORDER BY length(單號), 單號");
     }
 
+    // As the form's cursor after a save: the keys above the highest it holds, then the row.
+    void takeInAdded() {
+        const qint64 highest = *std::max_element(keys_.begin(), keys_.end());
+        for (const qint64 key : engine_->firstColumn(
+                 BareEngine::Acc, "SELECT rowid FROM iof WHERE rowid > " +
+                                      QByteArray::number(highest) + " ORDER BY length(單號), 單號"))
+            keys_.push_back(key);
+        showRow(keys_.back());
+    }
+
     void showRow(qint64 rowid) {
         engine_->read(BareEngine::Acc, "SELECT * FROM iof WHERE rowid = ?",
                       {QByteArray::number(rowid)});
@@ -312,8 +322,7 @@ class Bare {
                       {no});
         lastNo_ = no;
         engine_->exec(BareEngine::Acc, "COMMIT");
-        keys();
-        showRow(keys_.back());
+        takeInAdded();
     }
 
     void approve() {
@@ -326,8 +335,7 @@ class Bare {
                       "INSERT INTO cash VALUES (?, 0, '2026-01-01', 1000, '購買文具', ?, 0)",
                       {QByteArray::number(id + 1), lastNo_});
         engine_->exec(BareEngine::Acc, "COMMIT");
-        keys();
-        showRow(keys_.back());
+        takeInAdded();
     }
 
     void review() {

@@ -75,6 +75,7 @@ class TestStore : public QObject {
     void uniqueVoucherNumber();
     void twoProcessesInsertingAtOnceLoseNothing();
     void numberOrderRunsAcrossEraYear100();
+    void cursorTakesInRowsAddedElsewhere();
     void numberOrderIndexIsKnownHoweverWritten_data();
     void numberOrderIndexIsKnownHoweverWritten();
     void newFilesAndFoldersAreForTheOfficeGroup();
@@ -605,6 +606,46 @@ void TestStore::twoProcessesInsertingAtOnceLoseNothing() {
     QCOMPARE(db->scalar("select max(id) from cash").toInt(), 2 * perProcess);
     QCOMPARE(db->scalar("select bala from cash where id = ?", {2 * perProcess}).toInt(),
              2 * perProcess * 10);
+}
+
+// The voucher cursor after a save: the rows another connection added since it opened come in
+// at their places in number order, as a cursor opened afresh has them.
+void TestStore::cursorTakesInRowsAddedElsewhere() {
+    Folder f;
+    auto db = f.make(schema::acc());
+    auto other = Database::open(f.path("acc.mdb"), schema::acc().connect());
+    const auto add = [&](const QStringList& numbers) {
+        for (const QString& no : numbers)
+            other->execute("insert into iof (單號, 金額) values (?, 10)", {no});
+    };
+    const auto numbers = [](Recordset& rs) {
+        QStringList out;
+        for (rs.MoveFirst(); !rs.isEOF(); rs.MoveNext())
+            out << rs.text("單號");
+        return out;
+    };
+    const QString order = "length(單號), 單號";
+    add({"1000103001", "991231002", "1000101001"});
+    Recordset rs = db->openRecordset("select * from iof order by " + order);
+    rs.Move(1);  // on 1000101001
+    // Later than all (the usual new voucher), earlier than all, between two, and two more of a
+    // day at the end; one added here too.
+    add({"1011231001", "990105001", "1000102001", "1011231003", "1011231002"});
+    db->execute("insert into iof (單號) values ('1000101002')");
+    QVERIFY(rs.takeInAddedRows(order));
+    QCOMPARE(rs.text("單號"), QString("1000101001"));  // still the row on display
+    QCOMPARE(rs.RecordCount(), 9);
+    Recordset fresh = db->openRecordset("select * from iof order by " + order);
+    const QStringList expected = numbers(fresh);
+    QCOMPARE(expected,
+             (QStringList{"990105001", "991231002", "1000101001", "1000101002", "1000102001",
+                          "1000103001", "1011231001", "1011231002", "1011231003"}));
+    QCOMPARE(numbers(rs), expected);
+    QVERIFY(rs.takeInAddedRows(order));  // nothing new: nothing changes
+    QCOMPARE(numbers(rs), expected);
+    // A cursor over part of a table cannot tell what was added to its part.
+    Recordset part = db->openRecordset("select * from iof where 金額 = 10 order by " + order);
+    QVERIFY(!part.takeInAddedRows(order));
 }
 
 void TestStore::numberOrderRunsAcrossEraYear100() {
