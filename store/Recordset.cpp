@@ -228,42 +228,95 @@ Recordset Database::openRecordset(const QString& source, RecordsetType type,
     return Recordset(std::move(impl));
 }
 
+namespace {
+
+// The expressions of an ORDER BY list, split at its top-level commas.
+QStringList orderTerms(const QString& orderBy) {
+    QStringList terms;
+    int depth = 0;
+    QString term;
+    for (const QChar c : orderBy) {
+        if (c == QLatin1Char('('))
+            ++depth;
+        else if (c == QLatin1Char(')'))
+            --depth;
+        if (c == QLatin1Char(',') && depth == 0) {
+            terms << term.trimmed();
+            term.clear();
+        } else {
+            term += c;
+        }
+    }
+    terms << term.trimmed();
+    return terms;
+}
+
+}  // namespace
+
 bool Recordset::takeInAddedRows(const QString& orderBy) {
     Impl& d = *impl_;
     if (!d.updatable || !d.wholeTable || d.mode != EditMode::None)
         return false;
     Database& db = *d.db;
     const QString table = quoteIdent(d.table);
+    const QStringList terms = orderTerms(orderBy);
     const qint64 highest = d.keys.isEmpty() ? 0 : *std::max_element(d.keys.begin(), d.keys.end());
     // Keys grow with every row added (no row is ever removed), so the new rows are those above
-    // the highest key held, read in the cursor's order.
-    QVector<qint64> added;
+    // the highest key held; read with the values they are ordered by.
+    struct Added {
+        qint64 key;
+        QVariantList values;
+        qsizetype at = 0;
+    };
+    QVector<Added> added;
     {
-        Statement st(
-            db,
-            QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY %2").arg(table, orderBy));
+        Statement st(db, QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid > ?")
+                             .arg(terms.join(QStringLiteral(", ")), table));
         st.bind({highest});
-        while (st.step())
-            added.push_back(st.columnInt64(0));
+        while (st.step()) {
+            Added a{st.columnInt64(0), {}};
+            for (int i = 0; i < terms.size(); ++i)
+                a.values << st.column(i + 1);
+            added.push_back(std::move(a));
+        }
     }
     if (added.isEmpty())
         return true;
-    // A new row's place counted from the end: the rows after it, which the order's index finds
-    // at once when it sorts near the end, as new vouchers do.
-    Statement after(db, QStringLiteral("SELECT count(*) FROM %1 WHERE (%2) > (SELECT %2 FROM %1 "
-                                       "WHERE rowid = ?)")
-                            .arg(table, orderBy));
+    // A new row's place counted from the end: the rows after it, one index range per term
+    // (after on the first, or equal on the first and after on the second, ...), each short
+    // when the row sorts near the end, as new vouchers do. A row value compared as a whole
+    // would make SQLite read the whole index.
+    QStringList counts;
+    for (int k = 0; k < terms.size(); ++k) {
+        QStringList conditions;
+        for (int j = 0; j < k; ++j)
+            conditions << terms.at(j) + QStringLiteral(" = ?");
+        conditions << terms.at(k) + QStringLiteral(" > ?");
+        counts << QStringLiteral("(SELECT count(*) FROM %1 WHERE %2)")
+                      .arg(table, conditions.join(QStringLiteral(" AND ")));
+    }
+    Statement after(db, QStringLiteral("SELECT ") + counts.join(QStringLiteral(" + ")));
     const qsizetype total = d.keys.size() + added.size();
-    const bool onRow = d.pos >= 0 && d.pos < d.keys.size();
-    const qint64 current = onRow ? d.keys.at(d.pos) : 0;
-    for (const qint64 key : added) {
-        after.bind({key});
+    for (Added& a : added) {
+        QVariantList params;
+        for (int k = 0; k < terms.size(); ++k) {
+            params << a.values.mid(0, k);
+            params << a.values.at(k);
+        }
+        after.bind(params);
         const qsizetype later = after.step() ? qsizetype(after.columnInt64(0)) : total;
         after.reset();
-        const qsizetype at = total - 1 - later;
-        if (at < 0 || at > d.keys.size())
+        a.at = total - 1 - later;
+    }
+    // Put in from the first place on, each at its place in the finished order.
+    std::sort(added.begin(), added.end(),
+              [](const Added& x, const Added& y) { return x.at < y.at; });
+    const bool onRow = d.pos >= 0 && d.pos < d.keys.size();
+    const qint64 current = onRow ? d.keys.at(d.pos) : 0;
+    for (const Added& a : added) {
+        if (a.at < 0 || a.at > d.keys.size())
             return false;  // not as the rows were assumed to be: open the cursor again
-        d.keys.insert(at, key);
+        d.keys.insert(a.at, a.key);
     }
     d.loaded = false;
     if (onRow)
